@@ -1,0 +1,35 @@
+// The Win32 implementations of the ports: each call is the platform call the
+// port is shaped after.
+#pragma once
+
+#include "ports.h"
+
+namespace tp {
+
+class Win32Registry : public RegistryPort {
+public:
+    long open(RegRoot root, const char* path, uint32_t access, RegKey* key) override;
+    long create(RegRoot root, const char* path, uint32_t access, RegKey* key) override;
+    long query(RegKey key, const char* name, uint32_t* type, uint8_t* data, uint32_t* size) override;
+    long set(RegKey key, const char* name, uint32_t type, const uint8_t* data, uint32_t size) override;
+    void close(RegKey key) override;
+};
+
+class Win32Driver : public DriverPort {
+public:
+    DeviceHandle open(const char* path) override;
+    bool control(DeviceHandle device, uint32_t code, const void* in, uint32_t inSize, void* out,
+                 uint32_t outSize) override;
+    void close(DeviceHandle device) override;
+};
+
+class Win32Sleep : public SleepPort {
+public:
+    void sleep(uint32_t ms) override;
+};
+
+// The Program Files folder followed by tail, in a 260-byte buffer.
+// Returns false (and an empty buffer) when the folder is unknown or too long.
+bool installPath(const char* tail, char (&out)[260]);
+
+}  // namespace tp
