@@ -1,18 +1,21 @@
 #include "settings.h"
 
-#include <cstdio>
+#include <cstring>
+
+#include "text.h"
 
 namespace tp {
 
-ValueName numberedName(const char* prefix, long number) {
+ValueName plainName(const char* text) {
     ValueName name{};
-    std::snprintf(name.text, sizeof name.text, "%s%ld", prefix, number);
+    appendText(name.text, sizeof name.text, text);
     return name;
 }
 
-ValueName plainName(const char* text) {
-    ValueName name{};
-    std::snprintf(name.text, sizeof name.text, "%s", text);
+ValueName numberedName(const char* prefix, long number) {
+    ValueName name = plainName(prefix);
+    const size_t used = std::strlen(name.text);
+    formatDecimal(number, name.text + used, sizeof name.text - used);
     return name;
 }
 

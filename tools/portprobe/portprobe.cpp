@@ -1,10 +1,10 @@
 #include "portprobe.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "registry.h"
 #include "settings.h"
+#include "text.h"
 
 namespace tp::probe {
 
@@ -12,7 +12,7 @@ void readInstanceList(RegistryPort& reg, RegKey enumKey, InstanceList* list) {
     std::memset(list, 0, sizeof *list);
     for (int i = 0; i < kMaxInstances; ++i) {
         char name[12];
-        std::snprintf(name, sizeof name, "%d", i);
+        formatDecimal(i, name, sizeof name);
         bool read = false;
         for (int attempt = 0; attempt < kReadAttempts && !read; ++attempt)
             read = readString(reg, enumKey, name, list->path[i], kInstanceSlotBytes);
@@ -70,8 +70,8 @@ void runPortProbe(RegistryPort& reg, SleepPort& sleeper, const char* programPath
                                             key::kRunOnce, kKeyReadWrite));
     if (!runOnce || !programPath || !*programPath) return;
     // Quoted, so that Windows cannot run C:\Program.exe for "C:\Program Files\...".
-    char command[kInstanceSlotBytes + 2];
-    std::snprintf(command, sizeof command, "\"%s\"", programPath);
+    char command[kInstanceSlotBytes + 2] = "\"";
+    if (!appendText(command, sizeof command, programPath) || !appendText(command, sizeof command, "\"")) return;
     writeString(reg, runOnce.get(), val::kRunOnceProbe, command);
 }
 
