@@ -327,6 +327,9 @@ class LockPort {
 public:
     virtual void lock(Routine routine) = 0;
     virtual void unlock(Routine routine) = 0;
+    // ReleaseMutex and CloseHandle on the instance mutex, so that its name
+    // is free as soon as the agent has shut down.
+    virtual void releaseInstanceMutex(KernelHandle mutex) = 0;
 
 protected:
     ~LockPort() = default;

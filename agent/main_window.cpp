@@ -1,0 +1,277 @@
+#include "main_window.h"
+
+#include <cstring>
+
+#include "settings_block.h"
+#include "text.h"
+
+namespace tp::agent {
+
+namespace {
+
+WindowHandle mainWindow(Agent& a) { return a.state.mainWindow.get(); }
+
+bool ntFamily(const Agent& a) { return a.state.osNt5.get() || a.state.osNt6.get(); }
+
+void setTip(Agent& a, const char* tip) {
+    std::memset(a.state.tipText, 0, sizeof a.state.tipText);
+    appendText(a.state.tipText, sizeof a.state.tipText, tip);
+}
+
+void applyTrayIcon(Agent& a) {
+    if (a.state.settings.option.get() & opt::kTrayIcon) {
+        setTip(a, kTipArmSecondary);
+        SetTrayIcon(a, mainWindow(a), win::kNimAdd, kTrayIconId, a.ports.window.loadIcon(kIconLeftButton, kTrayIconSize),
+                    a.state.tipText);
+    } else {
+        SetTrayIcon(a, mainWindow(a), win::kNimDelete, kTrayIconId, 0, nullptr);
+    }
+}
+
+void applyFloatingWindow(Agent& a) {
+    WindowPort& w = a.ports.window;
+    const bool wanted = a.state.settings.option.get() & opt::kFloatingIcon;
+    const WindowHandle existing = a.state.floatingWindow.get();
+    if (wanted && !existing) {
+        const WindowHandle created = w.createFloatingWindow();
+        if (!created) return;
+        a.state.floatingWindow.set(created);
+        w.showWindow(created, win::kSwHide);
+        w.sendMessage(created, FLM_RESTORE_POSITION, 0, 0);
+        w.showWindow(created, win::kSwShow);
+    } else if (!wanted && existing) {
+        w.sendMessage(existing, FLM_RESET_POSITION, 0, 0);
+        w.destroyWindow(existing);
+        a.state.floatingWindow.set(0);
+    }
+}
+
+void handOptionToHook(Agent& a) {
+    const ModuleHandle hook = a.state.hookModule.get();
+    if (!hook) return;  // settings arriving before the hook was bound
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const ProcAddress proc = a.ports.library.getProcAddress(hook, kHookSetOptionData);
+        if (proc && a.ports.library.callHookWithOption(proc, a.state.settings.option.get()) != 0) return;
+    }
+}
+
+bool bindHook(Agent& a) {
+    LibraryPort& lib = a.ports.library;
+    if (!a.state.hookModule.get()) a.state.hookModule.set(LoadHookLibrary(a));
+    const ModuleHandle hook = a.state.hookModule.get();
+    if (!hook) return false;
+    const ProcAddress setHook = lib.getProcAddress(hook, kHookSetHook);
+    return setHook && lib.callHook(setHook) != 0;
+}
+
+void bindTerminalServices(Agent& a) {
+    LibraryPort& lib = a.ports.library;
+    const ModuleHandle wts = lib.loadLibrary(kWtsLibrary);
+    a.state.wtsModule.set(wts);
+    if (wts) {
+        if (const ProcAddress reg = lib.getProcAddress(wts, kWtsRegister))
+            lib.callRegisterSession(reg, mainWindow(a), win::kNotifyForAllSessions);
+    }
+    const ModuleHandle kernel = lib.loadLibrary(kKernelLibrary);
+    a.state.kernelModule.set(kernel);
+    if (!kernel) return;
+    const ProcAddress sessionOf = lib.getProcAddress(kernel, kProcessIdToSessionId);
+    a.state.activeSessionQuery.set(lib.getProcAddress(kernel, kActiveConsoleSession));
+    uint32_t session = 0;
+    if (sessionOf && lib.callProcessIdToSessionId(sessionOf, &session)) a.state.ownSessionId.set(session);
+}
+
+void pushDisplay(Agent& a) {
+    PushDisplayOrientation(a);
+    if (!(a.state.settings.disableMode.get() & 1)) PushMonitorLayout(a);
+}
+
+void takeSettings(AgentSettings& s, const AgentSettingsBlock& b) {
+    s.freq.set(b.freq);
+    s.duration.set(b.duration);
+    s.option.set(b.option);
+    s.disableMode.set(b.disableMode);
+    for (int i = 0; i < kMaxMonitors; ++i) {
+        s.monitorFreq[i].set(b.monitorFreq[i]);
+        s.monitorDuration[i].set(b.monitorDuration[i]);
+        s.monitorOption[i].set(b.monitorOption[i]);
+    }
+}
+
+}  // namespace
+
+ModuleHandle LoadHookLibrary(Agent& a) {
+    LibraryPort& lib = a.ports.library;
+    char path[260];
+    if (!lib.moduleFolder(path) || !appendText(path, sizeof path, kHookLibrary)) return 0;
+    lib.excludeCurrentDirectory();
+    return lib.loadLibrary(path);
+}
+
+void OnApplySettings(Agent& a, uintptr_t wParam) {
+    const bool first = wParam == 0;
+    ApplyStoredSettings(a);
+    ApplyCursorHiding(a);
+    applyTrayIcon(a);
+    applyFloatingWindow(a);
+    if (first && !bindHook(a)) {
+        a.ports.display.messageBox(mainWindow(a), kHookMissingText, kMessageCaption,
+                                   win::kMbIconWarning | win::kMbSetForeground);
+        a.ports.window.destroyWindow(mainWindow(a));
+        return;
+    }
+    handOptionToHook(a);
+    SyncButtonSwap(a);
+    if (first) {
+        if (ntFamily(a)) bindTerminalServices(a);
+        StartWorkerThreads(a, mainWindow(a));
+        if (ntFamily(a) && a.state.activeSessionQuery.get()) StartSessionWatchThread(a, mainWindow(a));
+    }
+    pushDisplay(a);
+}
+
+void OnCopyData(Agent& a, const uint8_t* data, size_t size) {
+    AgentSettingsBlock block;
+    if (!decodeAgentSettingsBlock(data, size, &block)) return;
+    takeSettings(a.state.settings, block);
+    ApplyCursorHiding(a);
+    applyTrayIcon(a);
+    applyFloatingWindow(a);
+    handOptionToHook(a);
+    {
+        Device device(a.ports.driver, kPanelDevicePath);
+        if (device) device.sendDword(req::kSetOption, a.state.settings.option.get());
+    }
+    SyncButtonSwap(a);
+    pushDisplay(a);
+}
+
+void OnButtonMode(Agent& a, intptr_t lParam) {
+    const bool arm = lParam == win::kWmLButtonUp;
+    if (!arm && lParam != win::kWmRButtonUp) return;
+    Device device(a.ports.driver, kPanelDevicePath);
+    if (!device) return;
+    if (!device.send(arm ? req::kButtonSecondary : req::kButtonPrimary)) return;
+    setTip(a, arm ? kTipBackToPrimary : kTipArmSecondary);
+    // Icon 103 is the physical left button, 104 the right: which one the
+    // touch now acts as depends on the swap.
+    const bool showRight = arm != static_cast<bool>(a.state.buttonsSwapped.get());
+    SetTrayIcon(a, mainWindow(a), win::kNimModify, kTrayIconId,
+                a.ports.window.loadIcon(showRight ? kIconRightButton : kIconLeftButton, kTrayIconSize),
+                a.state.tipText);
+    if (const WindowHandle floating = a.state.floatingWindow.get())
+        a.ports.window.postMessage(floating, showRight ? FLM_SHOW_RIGHT : FLM_SHOW_LEFT, 0, 0);
+}
+
+void SyncButtonSwap(Agent& a) {
+    RoutineLock lock(a.ports.locks, Routine::SyncButtonSwap);
+    Device device(a.ports.driver, kPanelDevicePath);
+    if (!device) return;
+    if (a.ports.display.getSystemMetrics(win::kSmSwapButton)) {
+        device.send(req::kButtonsSwapped);
+        a.state.buttonsSwapped.set(1);
+    } else {
+        device.send(req::kButtonsNotSwapped);
+        a.state.buttonsSwapped.set(0);
+    }
+    a.ports.window.postMessage(mainWindow(a), AGM_BUTTON_MODE, 0, win::kWmRButtonUp);
+}
+
+void OnSettingChange(Agent& a, uintptr_t wParam) {
+    if (a.state.sessionActive.get() && wParam == win::kSpiSetMouseButtonSwap) SyncButtonSwap(a);
+}
+
+void OnDisplayChange(Agent& a) { pushDisplay(a); }
+
+void OnPowerBroadcast(Agent& a, uintptr_t wParam) {
+    if (!a.state.sessionActive.get()) return;
+    if (wParam == win::kPbtApmSuspend) {
+        StopWorkerThreads(a);
+        a.ports.sleep.sleep(a.state.settings.duration.get() + 10);
+    } else if (wParam == win::kPbtApmResumeSuspend) {
+        a.ports.sleep.sleep(25);
+        ApplyStoredSettings(a);
+        ApplyCursorHiding(a);
+        SyncButtonSwap(a);
+        StartWorkerThreads(a, mainWindow(a));
+    }
+}
+
+void Shutdown(Agent& a) {
+    LibraryPort& lib = a.ports.library;
+    a.ports.display.systemParametersInfo(win::kSpiSetCursors, 0, 0);
+    {
+        Device device(a.ports.driver, kPanelDevicePath);
+        if (device) {
+            device.send(req::kButtonsNotSwapped);
+            a.state.buttonsSwapped.set(0);
+        }
+    }
+    if (const WindowHandle floating = a.state.floatingWindow.exchange(0)) a.ports.window.destroyWindow(floating);
+    SetTrayIcon(a, mainWindow(a), win::kNimDelete, kTrayIconId, 0, nullptr);
+    StopWorkerThreads(a);
+    if (ntFamily(a)) a.state.sessionWatchThread.run.set(0);
+    if (const KernelHandle mutex = a.state.instanceMutex.exchange(0)) a.ports.locks.releaseInstanceMutex(mutex);
+    if (const ModuleHandle hook = a.state.hookModule.exchange(0)) {
+        if (const ProcAddress unset = lib.getProcAddress(hook, kHookUnSetHook)) lib.callHook(unset);
+        for (int i = 0; i < 10; ++i) a.ports.sleep.sleep(10);
+        lib.freeLibrary(hook);
+    }
+    if (ntFamily(a)) {
+        if (const ModuleHandle wts = a.state.wtsModule.exchange(0)) {
+            if (const ProcAddress unreg = lib.getProcAddress(wts, kWtsUnRegister))
+                lib.callUnRegisterSession(unreg, mainWindow(a));
+            lib.freeLibrary(wts);
+            if (const ModuleHandle kernel = a.state.kernelModule.exchange(0)) lib.freeLibrary(kernel);
+        }
+    }
+    a.ports.window.postQuitMessage(0);
+}
+
+bool HandleMainWindowMessage(Agent& a, uint32_t message, uintptr_t wParam, intptr_t lParam, const uint8_t* copyData,
+                             size_t copySize) {
+    switch (message) {
+        case win::kWmDestroy:
+        case win::kWmEndSession:
+            Shutdown(a);
+            return true;
+        case win::kWmSettingChange:
+            OnSettingChange(a, wParam);
+            return true;
+        case win::kWmCopyData:
+            OnCopyData(a, copyData, copySize);
+            return true;
+        case win::kWmDisplayChange:
+            OnDisplayChange(a);
+            return true;
+        case win::kWmPowerBroadcast:
+            OnPowerBroadcast(a, wParam);
+            return true;
+        case AGM_BUTTON_MODE:
+            OnButtonMode(a, lParam);
+            return true;
+        case AGM_APPLY_SETTINGS:
+            OnApplySettings(a, wParam);
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool IsRunOnceCommandLine(const char* commandLine) {
+    if (!commandLine) return false;
+    const char* want = kRunOnceArgument;
+    for (; *commandLine && *want; ++commandLine, ++want) {
+        char c = *commandLine;
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != *want) return false;
+    }
+    return *commandLine == '\0' && *want == '\0';
+}
+
+OsFlags OsFlagsFromVersion(uint32_t platformId, uint32_t majorVersion) {
+    if (platformId != kVerPlatformWin32Nt) return {false, false};
+    return {majorVersion <= 5, majorVersion > 5};
+}
+
+}  // namespace tp::agent
