@@ -1,0 +1,177 @@
+// The right-click hook without the platform: the key state machine, the
+// button-mode switch and the bodies of the exports. The DLL maps this code
+// into every process that gets keyboard input, so it stays header-only and
+// free of the C++ runtime: no heap, no statics with constructors, no library
+// calls; the platform comes in as a template parameter, not a vtable.
+#pragma once
+
+#include <stdint.h>
+
+#include <concepts>
+
+#include "agent_window.h"
+#include "driver_protocol.h"
+#include "ports.h"
+#include "settings.h"
+
+namespace tp::hook {
+
+// The data every process that maps the DLL sees as one instance. The layout is
+// fixed at five 32-bit fields on both builds; see the DLL shell for how the
+// handles fit.
+struct SharedData {
+    uint32_t hook;      // the installed keyboard hook
+    uint32_t reserved;  // always 0
+    uint32_t instance;  // the module instance, written by every process at attach
+    uint32_t onHook;    // set by TAPHOOK_SetOnHook; nothing reads it
+    uint32_t option;    // the agent's Option word
+};
+static_assert(sizeof(SharedData) == 20);
+static_assert(__builtin_offsetof(SharedData, hook) == 0 && __builtin_offsetof(SharedData, instance) == 8 &&
+              __builtin_offsetof(SharedData, onHook) == 12 && __builtin_offsetof(SharedData, option) == 16);
+
+// The agent writes these while hooked processes read them, without a lock.
+inline uint32_t load(const uint32_t& field) { return __atomic_load_n(&field, __ATOMIC_RELAXED); }
+inline void store(uint32_t& field, uint32_t value) { __atomic_store_n(&field, value, __ATOMIC_RELAXED); }
+
+enum class ButtonMode : uint8_t { Secondary, Primary };
+
+// Scan codes of set 1.
+namespace scan {
+inline constexpr uint8_t kExtended = 0xE0;
+inline constexpr uint8_t kPause = 0xE1;
+inline constexpr uint8_t kRelease = 0x80;
+inline constexpr uint8_t kCtrl = 0x1D;
+inline constexpr uint8_t kLeftShift = 0x2A;
+inline constexpr uint8_t kRightShift = 0x36;
+inline constexpr uint8_t kAlt = 0x38;
+}  // namespace scan
+
+// The option bit that chooses the modifier with this make code, 0 for any
+// other key. After E0 only right Ctrl and right Alt count: E0 2A and E0 36 are
+// the keyboard's fake shifts around navigation keys.
+constexpr uint32_t modifierBit(uint8_t make, bool extended) {
+    switch (make) {
+        case scan::kCtrl: return opt::kKeyCtrl;
+        case scan::kAlt: return opt::kKeyAlt;
+        case scan::kLeftShift:
+        case scan::kRightShift: return extended ? 0 : opt::kKeyShift;
+        default: return 0;
+    }
+}
+
+// HookEventFromKey: one byte of the key stream of this process.
+// switchTo(ButtonMode) is called when the byte changes the button mode.
+template <class SwitchTo>
+void hookEventFromKey(uint16_t& previousKeyByte, uint32_t option, uint8_t b, SwitchTo&& switchTo) {
+    if (previousKeyByte != scan::kPause) {
+        const uint32_t key = modifierBit(b & ~scan::kRelease, previousKeyByte == scan::kExtended);
+        if (key && (option & opt::kKeyRightClick) && (option & key)) {
+            const bool held = option & opt::kKeyHeld;
+            if (!(b & scan::kRelease)) {
+                if (held) switchTo(ButtonMode::Secondary);
+            } else {
+                switchTo(held ? ButtonMode::Primary : ButtonMode::Secondary);
+            }
+        }
+    }
+    previousKeyByte = b;
+}
+
+// What a keyboard hook's lParam says: bits 16-23 scan code, 24 extended key,
+// 31 key being released.
+struct KeyBytes {
+    bool extended;
+    uint8_t code;
+};
+
+constexpr KeyBytes keyBytesOf(uint32_t lParam) {
+    uint8_t code = static_cast<uint8_t>(lParam >> 16);
+    if (lParam & 0x80000000u) code |= scan::kRelease;
+    return {(lParam & 0x01000000u) != 0, code};
+}
+
+// The calls SwitchButtonMode makes, shaped like CreateFileA, DeviceIoControl,
+// CloseHandle, FindWindowA and PostMessageA. open gives 0 for no device.
+template <class P>
+concept ButtonModePlatform = requires(P& p, DeviceHandle device, uint32_t code, uintptr_t window) {
+    { p.open(kPanelDevicePath) } -> std::same_as<DeviceHandle>;
+    p.control(device, code, nullptr, code, nullptr, code);
+    p.close(device);
+    { p.findWindow(agent::kWindowClass, agent::kWindowName) } -> std::same_as<uintptr_t>;
+    p.postMessage(window, code, window, window);
+};
+
+template <ButtonModePlatform P>
+void switchButtonMode(P& platform, ButtonMode mode) {
+    const DeviceHandle device = platform.open(kPanelDevicePath);
+    if (!device) return;
+    if (mode == ButtonMode::Secondary) {
+        platform.control(device, req::kButtonSecondary, nullptr, 0, nullptr, 0);
+    } else {
+        platform.control(device, req::kButtonPrimary, nullptr, 0, nullptr, 0);
+        if (const uintptr_t agentWindow = platform.findWindow(agent::kWindowClass, agent::kWindowName))
+            platform.postMessage(agentWindow, agent::kAgmButtonMode, 0, agent::kToPrimary);
+    }
+    platform.close(device);
+}
+
+// The hook procedure for a call with a hook code of 0 or more; the caller
+// passes every call on to the next hook whatever happens here.
+template <ButtonModePlatform P>
+void onKeyMessage(const SharedData& shared, uint16_t& previousKeyByte, uint32_t lParam, P& platform) {
+    const KeyBytes key = keyBytesOf(lParam);
+    auto switchTo = [&platform](ButtonMode mode) { switchButtonMode(platform, mode); };
+    if (key.extended) hookEventFromKey(previousKeyByte, load(shared.option), scan::kExtended, switchTo);
+    hookEventFromKey(previousKeyByte, load(shared.option), key.code, switchTo);
+}
+
+// Installing and removing the hook: SetWindowsHookExA giving the hook as its
+// 32-bit value (0 = failed), UnhookWindowsHookEx, Sleep.
+template <class P>
+concept HookInstallPlatform = requires(P& p, uint32_t value) {
+    { p.setWindowsHook() } -> std::same_as<uint32_t>;
+    { p.unhookWindowsHook(value) } -> std::same_as<bool>;
+    p.sleep(value);
+};
+
+inline constexpr int kUnhookAttempts = 11;
+inline constexpr uint32_t kUnhookRetryMs = 500;
+
+inline void processAttach(SharedData& shared, uint32_t instance) { store(shared.instance, instance); }
+
+template <HookInstallPlatform P>
+int setHook(SharedData& shared, P& platform) {
+    const uint32_t hook = platform.setWindowsHook();
+    store(shared.hook, hook);
+    return hook ? 1 : 0;
+}
+
+// A removed hook is forgotten, so that a second call does not spend five
+// seconds retrying a handle that no longer exists.
+template <HookInstallPlatform P>
+int unsetHook(SharedData& shared, P& platform) {
+    uint32_t hook = load(shared.hook);
+    if (!hook) return 1;
+    for (int attempt = 1;; ++attempt) {
+        if (platform.unhookWindowsHook(hook)) {
+            // Leaves a hook installed meanwhile by another call alone.
+            __atomic_compare_exchange_n(&shared.hook, &hook, 0u, false, __ATOMIC_RELAXED, __ATOMIC_RELAXED);
+            return 1;
+        }
+        if (attempt == kUnhookAttempts) return 0;
+        platform.sleep(kUnhookRetryMs);
+    }
+}
+
+inline int setOnHook(SharedData& shared) {
+    store(shared.onHook, 1);
+    return 1;
+}
+
+inline int setOptionData(SharedData& shared, uint32_t option) {
+    store(shared.option, option);
+    return 1;
+}
+
+}  // namespace tp::hook
