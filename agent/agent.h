@@ -216,6 +216,17 @@ struct AgentState {
 
     // The panels the calibration-data thread saw last; that thread only.
     PanelIdTable lastPanels = {{kEmptySlot, 0, 0, 0, 0, 0, 0, 0, 0}};
+
+    // ---- Worker-thread side (worker_threads.cpp, floating_window.cpp).
+    // The waiting threads' events, where StopWorkerThreads finds them to
+    // signal; published and withdrawn under the StartWorkerThreads lock.
+    Handle panelEvent;
+    Handle settingsEvent;
+    // Set by StopWorkerThreads before it signals the settings event, so that
+    // the wake-up is not taken for a settings change.
+    Flag settingsStopWake{0};
+    // The icon last set on the floating window's control; ours to destroy.
+    Handle floatingIcon;
 };
 
 // ---------------------------------------------------------------- ports

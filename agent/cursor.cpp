@@ -1,0 +1,23 @@
+#include "cursor.h"
+
+namespace tp::agent {
+
+void ApplyCursorHiding(Agent& a) {
+    RoutineLock lock(a.ports.locks, Routine::ApplyCursorHiding);
+    CursorPort& cursors = *a.ports.cursor;
+    const CursorHandle hidden = cursors.loadCursor(kCursorHidden);
+    if (!(a.state.settings.option.get() & opt::kHideCursor)) {
+        a.ports.display.systemParametersInfo(win::kSpiSetCursors, 0, 0);
+        return;
+    }
+    if (!hidden) return;
+    for (const uint32_t id : kHiddenCursorIds) {
+        // SetSystemCursor takes the cursor it is given and destroys it when
+        // it is replaced, so every id gets a copy; the loaded one is shared.
+        const CursorHandle copy = cursors.copyCursor(hidden);
+        if (!copy) continue;
+        if (!cursors.setSystemCursor(copy, id)) cursors.destroyCursor(copy);
+    }
+}
+
+}  // namespace tp::agent

@@ -1,0 +1,45 @@
+// The agent's worker threads: their platform port, the start and stop
+// protocol over the thread slots, and the bodies of the panel-event,
+// settings-notify and session-watch threads.
+#pragma once
+
+#include <cstdint>
+
+#include "agent.h"
+
+#ifdef _WIN32
+#define TP_THREAD_API __stdcall
+#else
+#define TP_THREAD_API
+#endif
+
+namespace tp::agent {
+
+// Shaped like LPTHREAD_START_ROUTINE, so the adapter hands it on unchanged.
+using ThreadEntry = unsigned long(TP_THREAD_API*)(void* parameter);
+
+// Threads and the events the workers wait on.
+class ThreadPort {
+public:
+    // CreateThread(NULL, 0, entry, parameter, CREATE_SUSPENDED, &id); 0 on failure.
+    virtual KernelHandle createThread(ThreadEntry entry, void* parameter) = 0;
+    virtual void setThreadPriority(KernelHandle thread, int priority) = 0;
+    virtual void resumeThread(KernelHandle thread) = 0;
+    // CreateEventA(NULL, TRUE, FALSE, NULL); 0 on failure.
+    virtual KernelHandle createEvent() = 0;
+    virtual void setEvent(KernelHandle event) = 0;
+    virtual void resetEvent(KernelHandle event) = 0;
+    // WaitForSingleObject(event, INFINITE).
+    virtual void waitForEvent(KernelHandle event) = 0;
+    // CloseHandle, for threads and events alike.
+    virtual void closeHandle(KernelHandle handle) = 0;
+
+protected:
+    ~ThreadPort() = default;
+};
+
+// THREAD_PRIORITY_* for a TPriority value; false leaves the priority alone.
+bool ThreadPriorityFor(uint32_t tPriority, int* priority);
+
+
+}  // namespace tp::agent
