@@ -1,5 +1,6 @@
 // Bringing the driver and Windows into line with the stored settings.
 #include <cstring>
+#include <initializer_list>
 
 #include "agent.h"
 #include "calibration.h"
