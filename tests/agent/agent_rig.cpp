@@ -276,9 +276,62 @@ void FakeLocks::unlock(Routine routine) {
 
 void FakeLocks::releaseInstanceMutex(KernelHandle mutex) { journal_.add("ReleaseMutex " + hexOf(mutex)); }
 
+// ---------------------------------------------------------------- threads, cursors, sound
+
+KernelHandle FakeThreads::createThread(ThreadEntry, void*) {
+    std::lock_guard lock(mutex_);
+    const KernelHandle h = next_++;
+    journal_.add("CreateThread -> " + hexOf(h));
+    return h;
+}
+
+void FakeThreads::setThreadPriority(KernelHandle thread, int priority) {
+    journal_.add("SetThreadPriority " + hexOf(thread) + " " + std::to_string(priority));
+}
+
+void FakeThreads::resumeThread(KernelHandle thread) { journal_.add("ResumeThread " + hexOf(thread)); }
+
+KernelHandle FakeThreads::createEvent() {
+    std::lock_guard lock(mutex_);
+    const KernelHandle h = next_++;
+    journal_.add("CreateEvent -> " + hexOf(h));
+    return h;
+}
+
+void FakeThreads::setEvent(KernelHandle event) { journal_.add("SetEvent " + hexOf(event)); }
+void FakeThreads::resetEvent(KernelHandle event) { journal_.add("ResetEvent " + hexOf(event)); }
+void FakeThreads::waitForEvent(KernelHandle event) { journal_.add("WaitForSingleObject " + hexOf(event)); }
+void FakeThreads::closeHandle(KernelHandle handle) { journal_.add("CloseHandle " + hexOf(handle)); }
+
+CursorHandle FakeCursors::loadCursor(int id) {
+    journal_.add("LoadCursor " + std::to_string(id));
+    return 0xC102;
+}
+
+CursorHandle FakeCursors::copyCursor(CursorHandle cursor) {
+    journal_.add("CopyCursor " + hexOf(cursor));
+    return ++next_;
+}
+
+bool FakeCursors::setSystemCursor(CursorHandle cursor, uint32_t id) {
+    journal_.add("SetSystemCursor " + hexOf(cursor) + " " + std::to_string(id));
+    return true;
+}
+
+void FakeCursors::destroyCursor(CursorHandle cursor) { journal_.add("DestroyCursor " + hexOf(cursor)); }
+
+void FakeSound::beep(uint32_t frequency, uint32_t duration) {
+    journal_.add("Beep " + std::to_string(frequency) + " " + std::to_string(duration));
+}
+
+void FakeSound::messageBeep(uint32_t type) { journal_.add("MessageBeep " + hexOf(type)); }
+
 // ---------------------------------------------------------------- rig
 
 AgentRig::AgentRig() {
+    agent.ports.threads = &threads;
+    agent.ports.cursor = &cursors;
+    agent.ports.sound = &sound;
     agent.state.mainWindow.set(kMainWindow);
     display.metrics[agent::win::kSmCMonitors] = 1;
     display.monitors.push_back({0x4D01, {0, 0, 1024, 768}});

@@ -11,9 +11,12 @@
 #include <vector>
 
 #include "agent.h"
+#include "cursor.h"
 #include "fake_driver.h"
 #include "fake_registry.h"
 #include "fake_sleep.h"
+#include "sound.h"
+#include "worker_threads.h"
 
 namespace tp::test {
 
@@ -167,8 +170,49 @@ private:
     std::mutex mutexes_[static_cast<int>(agent::Routine::Count)];
 };
 
-// Everything an agent test needs. Worker-thread ports stay unset unless a
-// test sets them.
+// Threads are created and journalled but never run; events only journal.
+class FakeThreads : public agent::ThreadPort {
+public:
+    explicit FakeThreads(Journal& journal) : journal_(journal) {}
+    agent::KernelHandle createThread(agent::ThreadEntry entry, void* parameter) override;
+    void setThreadPriority(agent::KernelHandle thread, int priority) override;
+    void resumeThread(agent::KernelHandle thread) override;
+    agent::KernelHandle createEvent() override;
+    void setEvent(agent::KernelHandle event) override;
+    void resetEvent(agent::KernelHandle event) override;
+    void waitForEvent(agent::KernelHandle event) override;
+    void closeHandle(agent::KernelHandle handle) override;
+
+private:
+    Journal& journal_;
+    std::mutex mutex_;
+    agent::KernelHandle next_ = 0x7100;
+};
+
+class FakeCursors : public agent::CursorPort {
+public:
+    explicit FakeCursors(Journal& journal) : journal_(journal) {}
+    agent::CursorHandle loadCursor(int id) override;
+    agent::CursorHandle copyCursor(agent::CursorHandle cursor) override;
+    bool setSystemCursor(agent::CursorHandle cursor, uint32_t id) override;
+    void destroyCursor(agent::CursorHandle cursor) override;
+
+private:
+    Journal& journal_;
+    agent::CursorHandle next_ = 0xC000;
+};
+
+class FakeSound : public agent::SoundPort {
+public:
+    explicit FakeSound(Journal& journal) : journal_(journal) {}
+    void beep(uint32_t frequency, uint32_t duration) override;
+    void messageBeep(uint32_t type) override;
+
+private:
+    Journal& journal_;
+};
+
+// Everything an agent test needs.
 struct AgentRig {
     AgentRig();
     AgentRig(const AgentRig&) = delete;
@@ -182,6 +226,9 @@ struct AgentRig {
     FakeTray tray{journal, windows};
     FakeLibraries libraries{journal};
     FakeLocks locks{journal};
+    FakeThreads threads{journal};
+    FakeCursors cursors{journal};
+    FakeSound sound{journal};
     agent::Agent agent{{}, {registry, journalDriver, sleep, display, windows, tray, libraries, locks}};
 
     static constexpr agent::WindowHandle kMainWindow = 0x500;
