@@ -540,6 +540,8 @@ ULONG_PTR readLog(uint32_t from, uint8_t* out, uint32_t outSize) {
     return kLogHeaderSize + count * kLogRecordSize;
 }
 
+void showPanelDevices(bool show);
+
 bool setFailure(uint32_t code, bool on) {
     if (code == kAllCodes) {
         g_state.failAll = on;
@@ -565,6 +567,7 @@ NTSTATUS controlRequest(uint32_t code, const uint8_t* in, uint32_t inSize, uint8
                         ULONG_PTR* written) {
     SignalList signals;
     NTSTATUS status = STATUS_SUCCESS;
+    bool plugged = true;
     *written = 0;
     {
         Lock lock;
@@ -609,6 +612,7 @@ NTSTATUS controlRequest(uint32_t code, const uint8_t* in, uint32_t inSize, uint8
         case ctl::kSetPlugged:
             if (inSize != 4) { status = STATUS_INVALID_BUFFER_SIZE; break; }
             g_state.plugged = tp::get32(in) != 0;
+            plugged = g_state.plugged;
             break;
         case ctl::kReadLog:
             if (inSize != 4 || outSize < kLogHeaderSize) { status = STATUS_INVALID_BUFFER_SIZE; break; }
@@ -636,6 +640,7 @@ NTSTATUS controlRequest(uint32_t code, const uint8_t* in, uint32_t inSize, uint8
         }
     }
     signals.finish();
+    if (code == ctl::kReset || code == ctl::kSetPlugged) showPanelDevices(plugged);
     return status;
 }
 
@@ -692,6 +697,20 @@ NTSTATUS dispatchControl(PDEVICE_OBJECT device, PIRP irp) {
         status = productRequest(deviceKind(device), code, input, inSize, buffer, outSize, &written);
     }
     return complete(irp, status, NT_SUCCESS(status) ? written : 0);
+}
+
+// Wine opens a device without asking the driver whether it may, so an
+// unplugged panel takes its names away: opens then fail as they do when the
+// real driver is not loaded. Opens by the device name itself are refused
+// in dispatchCreate.
+void showPanelDevices(bool show) {
+    for (int i = 0; i < 2; ++i) {
+        UNICODE_STRING link, name;
+        RtlInitUnicodeString(&link, kDeviceNames[i].link);
+        RtlInitUnicodeString(&name, kDeviceNames[i].device);
+        IoDeleteSymbolicLink(&link);
+        if (show) IoCreateSymbolicLink(&link, &name);
+    }
 }
 
 void unload(PDRIVER_OBJECT) {
