@@ -107,6 +107,19 @@ REG
   } >"$1"
 }
 
+# Processes still running with this prefix in their environment.
+leftovers() {
+  local env pid
+  for env in /proc/[0-9]*/environ; do
+    pid=${env#/proc/}; pid=${pid%/environ}
+    [ "$pid" != $$ ] || continue
+    tr '\0' '\n' <"$env" 2>/dev/null | grep -qxF "WINEPREFIX=$prefix" && echo "$pid"
+  done
+  return 0
+}
+
+no_leftovers() { [ -z "$(leftovers)" ]; }
+
 do_teardown() {
   local quiet=${1:-}
   if [ -f "$statefile" ]; then
@@ -122,6 +135,11 @@ do_teardown() {
     wait_for 10 bash -c "! [ \"\$(cat /proc/$XVFB_PID/comm 2>/dev/null)\" = Xvfb ]" || kill -9 "$XVFB_PID" 2>/dev/null || true
   fi
   rm -f "$statefile" "$work/display"
+  if ! wait_for 10 no_leftovers; then
+    echo "harness: still running with this prefix:" >&2
+    for pid in $(leftovers); do echo "  $pid $(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null)" >&2; done
+    exit 1
+  fi
   [ "${TP_WINE_KEEP:-0}" = 1 ] || rm -rf "$prefix"
   [ -n "$quiet" ] || echo "harness: torn down, nothing left running"
 }
@@ -206,8 +224,8 @@ do_wine() {
 }
 
 do_demo() {
-  trap 'do_teardown quiet' EXIT
   do_setup
+  trap 'do_teardown quiet' EXIT
   load_state
   do_reset
   local reg_enum='HKLM\SYSTEM\CurrentControlSet\Services\TAPTPU\Enum'
