@@ -396,7 +396,14 @@ Outcome serveRequest(uint32_t code, const uint8_t* in, uint32_t outSize, uint8_t
         g_state.settingsRegistrationCount = 0;
         break;
     case req::kRegisterSettingsEvent:
-        if (g_state.settingsRegistrationCount == kMaxSettingsRegistrations) return {STATUS_INSUFFICIENT_RESOURCES, 0, 0};
+        // An agent that stops its workers leaves its registration behind, so
+        // the oldest makes room rather than a live agent being refused.
+        if (g_state.settingsRegistrationCount == kMaxSettingsRegistrations) {
+            signals.take(g_state.settingsRegistrations[0], false);
+            for (uint32_t i = 1; i < kMaxSettingsRegistrations; ++i)
+                g_state.settingsRegistrations[i - 1] = g_state.settingsRegistrations[i];
+            --g_state.settingsRegistrationCount;
+        }
         g_state.settingsRegistrations[g_state.settingsRegistrationCount++] = registration;
         registration = {};
         break;

@@ -223,6 +223,60 @@ RunResult runProgram(const std::string& commandLine, unsigned timeoutMs) {
     return r;
 }
 
+RunResult runCapture(const std::string& commandLine, unsigned timeoutMs, std::string* output) {
+    RunResult r;
+    output->clear();
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return r;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = writeEnd;
+    si.hStdError = writeEnd;
+    PROCESS_INFORMATION pi{};
+    std::vector<char> cmd(commandLine.begin(), commandLine.end());
+    cmd.push_back('\0');
+    const BOOL started = CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    CloseHandle(writeEnd);
+    if (!started) {
+        CloseHandle(readEnd);
+        return r;
+    }
+    r.started = true;
+    CloseHandle(pi.hThread);
+    // The pipe closes when the program ends; the deadline bounds a program that never does.
+    const double deadline = nowMs() + timeoutMs;
+    for (;;) {
+        DWORD available = 0;
+        if (!PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr)) break;
+        if (available) {
+            char buffer[4096];
+            DWORD got = 0;
+            if (!ReadFile(readEnd, buffer, available < sizeof buffer ? available : sizeof buffer, &got, nullptr)) break;
+            output->append(buffer, got);
+        } else if (nowMs() >= deadline) {
+            break;
+        } else {
+            Sleep(2);
+        }
+    }
+    r.finished = WaitForSingleObject(pi.hProcess, nowMs() < deadline ? 5000 : 0) == WAIT_OBJECT_0;
+    if (r.finished) GetExitCodeProcess(pi.hProcess, &r.exitCode);
+    CloseHandle(pi.hProcess);
+    CloseHandle(readEnd);
+    return r;
+}
+
+std::string windowsPath(const std::string& unixPath) {
+    std::string path = "Z:" + unixPath;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
+
 namespace {
 template <typename F>
 void forEachProcess(F f) {

@@ -86,6 +86,10 @@ struct RunResult {
 };
 // Starts a program and waits for it to end.
 RunResult runProgram(const std::string& commandLine, unsigned timeoutMs);
+// The same, with what the program writes to its standard output and error.
+RunResult runCapture(const std::string& commandLine, unsigned timeoutMs, std::string* output);
+// A Linux path as Wine's Z: drive sees it.
+std::string windowsPath(const std::string& unixPath);
 // Starts a program and leaves it running; the caller closes the handle.
 HANDLE startProgram(const std::string& commandLine);
 bool isRunning(const std::string& exeName);

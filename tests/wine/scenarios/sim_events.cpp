@@ -105,6 +105,21 @@ void settingsSignalWakesEveryRegistration() {
     TPT_CHECK(!b.signalled());
 }
 
+void staleSettingsRegistrationsMakeRoom() {
+    tpt::group("a full settings list drops its oldest registration, not the newest");
+    tpt::Sim sim;
+    TPT_CHECK(sim.reset());  // each group starts from the defaults
+    std::vector<tpt::Event> events(tpsim::kMaxSettingsRegistrations + 1);
+    for (const tpt::Event& e : events) TPT_CHECK(registerSettings(e));
+    TPT_CHECK_EQ(sim.state()[st::kSettingsRegistrations], tpsim::kMaxSettingsRegistrations);
+    TPT_CHECK(tpt::request(kTap, req::kSignalSettingsChanged).ok);
+    TPT_CHECK(!events.front().signalled());
+    size_t woken = 0;
+    for (const tpt::Event& e : events) woken += e.signalled() ? 1 : 0;
+    TPT_CHECK_EQ(woken, static_cast<size_t>(tpsim::kMaxSettingsRegistrations));
+    TPT_CHECK(events.back().signalled());
+}
+
 // Runs in a second process: registers for settings changes and reports
 // through its exit code whether the signal came.
 int childWaitsForSettings() {
@@ -173,6 +188,7 @@ int main(int argc, char** argv) {
     panelRegistrationWakesOnce();
     renewedRegistrationReplacesTheOld();
     settingsSignalWakesEveryRegistration();
+    staleSettingsRegistrationsMakeRoom();
     otherProcessesAreWoken(argv[0]);
     badRegistrations();
     resetDropsRegistrations();
