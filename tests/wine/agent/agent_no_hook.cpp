@@ -1,5 +1,7 @@
 // Without taphook.dll beside it the agent warns once, then shuts down and
-// tells the driver that the buttons are not swapped.
+// tells the driver that the buttons are not swapped. It runs from a folder of
+// its own with a working taphook.dll planted in its current directory: the
+// warning proves the plant was never loaded.
 #include "agent_common.h"
 
 namespace {
@@ -19,10 +21,23 @@ BOOL CALLBACK findText(HWND child, LPARAM context) {
     return TRUE;
 }
 
-void warnsAndShutsDown(tpt::Sim& sim) {
+HANDLE startIn(const std::string& program, const std::string& directory) {
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::string command = "\"" + program + "\" runonce";
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back('\0');
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, directory.c_str(), &si, &pi))
+        return nullptr;
+    CloseHandle(pi.hThread);
+    return pi.hProcess;
+}
+
+void warnsAndShutsDown(tpt::Sim& sim, const std::string& program, const std::string& directory) {
     tpt::group("the warning box appears once, then an orderly shutdown");
     sim.mark();
-    HANDLE process = tpt::startProgram("\"" + tpt::installPath("Tapagent.exe") + "\" runonce");
+    HANDLE process = startIn(program, directory);
     TPT_CHECK(process != nullptr);
     if (!process) return;
     const DWORD pid = GetProcessId(process);
@@ -56,17 +71,24 @@ void warnsAndShutsDown(tpt::Sim& sim) {
 }  // namespace
 
 int main() {
-    const std::string hook = tpt::installPath("taphook.dll");
-    const std::string aside = hook + ".aside";
-    const bool present = GetFileAttributesA(hook.c_str()) != INVALID_FILE_ATTRIBUTES;
-    if (present && !MoveFileA(hook.c_str(), aside.c_str())) {
-        TPT_CHECK_MSG(false, "taphook.dll can be moved aside");
-        return tpt::finish();
-    }
+    char temp[MAX_PATH] = {};
+    GetTempPathA(sizeof temp, temp);
+    const std::string alone = std::string(temp) + "agent_alone\\";
+    const std::string planted = std::string(temp) + "agent_plant\\";
+    CreateDirectoryA(alone.c_str(), nullptr);
+    CreateDirectoryA(planted.c_str(), nullptr);
+    const std::string program = alone + "Tapagent.exe";
+    const std::string plant = planted + "taphook.dll";
+    TPT_CHECK(CopyFileA(tpt::installPath("Tapagent.exe").c_str(), program.c_str(), FALSE));
+    TPT_CHECK_MSG(CopyFileA(tpt::installPath("taphook.dll").c_str(), plant.c_str(), FALSE),
+                  "a working hook planted in the current directory");
     {
         tpt::Sim sim;
-        warnsAndShutsDown(sim);
+        warnsAndShutsDown(sim, program, planted);
     }
-    if (present) TPT_CHECK_MSG(MoveFileA(aside.c_str(), hook.c_str()), "taphook.dll put back");
+    DeleteFileA(program.c_str());
+    DeleteFileA(plant.c_str());
+    RemoveDirectoryA(alone.c_str());
+    RemoveDirectoryA(planted.c_str());
     return tpt::finish();
 }
