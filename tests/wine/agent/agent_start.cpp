@@ -130,6 +130,30 @@ void endSession(tpt::Sim& sim, HWND window, HANDLE process) {
     TPT_CHECK(agentWindow() == nullptr);
 }
 
+void restartWithStoredTables(tpt::Sim& sim, bool runOnce) {
+    tpt::group("a restart pushes the stored tables before any window; WM_DESTROY ends it");
+    sim.mark();
+    HANDLE process = nullptr;
+    HWND window = startAgent(runOnce ? "runonce" : "", &process);
+    TPT_CHECK(window != nullptr);
+    TPT_CHECK(waitRequests(sim, req::kSetMonitorLayout, 1, 10000));
+    const auto tables = requests(sim, req::kSetCalibration);
+    const auto orientation = requests(sim, req::kSetOrientation);
+    TPT_CHECK(tables.size() >= 2);  // at process start and at the first application
+    if (!tables.empty() && !orientation.empty()) {
+        TPT_CHECK(tables[0].seq < orientation[0].seq);
+        TPT_CHECK_EQ(tp::get16(tables[0].in + 114), 5u);
+    }
+    if (window) SendMessageA(window, WM_DESTROY, 0, 0);  // as the logon launcher closes an agent
+    DWORD code = 1;
+    TPT_CHECK(process && waitExit(process, 5000, &code));
+    TPT_CHECK_EQ(code, 0ul);
+    if (process) {
+        TerminateProcess(process, 1);
+        CloseHandle(process);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -149,6 +173,7 @@ int main(int argc, char** argv) {
         settingsFromTheConsole(sim, window);
         panelPluggedIn(sim);
         endSession(sim, window, process);
+        restartWithStoredTables(sim, runOnce);
     }
     TerminateProcess(process, 1);  // only if it is still there after a failure
     CloseHandle(process);
