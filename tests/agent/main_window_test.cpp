@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <random>
+
 #include "agent_rig.h"
 #include "bytes.h"
 #include "main_window.h"
@@ -253,6 +256,26 @@ TEST_F(MainWindow, ShortOrEmptyCopyDataIsIgnored) {
     EXPECT_TRUE(HandleMainWindowMessage(rig.agent, win::kWmCopyData, 0, 0x1234, nullptr, 236));
     EXPECT_TRUE(rig.journal.lines().empty());
     EXPECT_EQ(rig.agent.state.settings.option.get(), opt::kTrayIcon);
+}
+
+TEST_F(MainWindow, RandomPayloadsAreReadOnlyWithinTheirSize) {
+    startRunning(0);
+    std::mt19937 random(236);
+    for (int round = 0; round < 400; ++round) {
+        const size_t size = random() % 300;
+        // Exactly sized on the heap, so the sanitizer sees any read past it.
+        std::unique_ptr<uint8_t[]> data(new uint8_t[size ? size : 1]);
+        for (size_t i = 0; i < size; ++i) data[i] = static_cast<uint8_t>(random());
+        rig.journal.clear();
+        rig.agent.state.settings.option.set(0xFFFFFFFF);
+        OnCopyData(rig.agent, size ? data.get() : nullptr, size);
+        if (size < kAgentSettingsBlockSize) {
+            EXPECT_TRUE(rig.journal.lines().empty()) << size;
+            EXPECT_EQ(rig.agent.state.settings.option.get(), 0xFFFFFFFFu);
+        } else {
+            EXPECT_EQ(rig.agent.state.settings.option.get(), get32(data.get() + 12)) << size;
+        }
+    }
 }
 
 // ---------------------------------------------------------------- AGM_BUTTON_MODE
