@@ -179,7 +179,11 @@ void shutdown(tpt::Sim& sim, HWND window, HANDLE process) {
     DWORD code = 1;
     TPT_CHECK(waitExit(process, 10000, &code));
     TPT_CHECK_EQ(code, 0ul);
-    TPT_CHECK(sim.waitClosesBalanced());
+    const bool balanced = sim.waitClosesBalanced(5000);
+    TPT_CHECK(balanced);
+    if (!balanced)
+        for (const auto& r : sim.log())
+            if (r.kind != tpsim::kLogRequest) std::printf("%s\n", tpsim::formatMachine(r, sim.state().frequency()).c_str());
 }
 
 }  // namespace
