@@ -15,3 +15,6 @@ done
 echo "== the simulated panel under Wine (x64 build)"
 TP_WINE_WORK="$PWD/build/win-x64/tests/wine/demo" \
   bash tests/wine/harness.sh build/win-x64/tests/wine/harness.conf demo
+
+echo "== Tapagent answering touches injected into the simulated panel (x64 build)"
+bash tests/wine/workers/demo.sh build/win-x64
