@@ -77,22 +77,14 @@ TEST_F(WorkerThreads, StartCreatesEachWorkerOnceSuspendedWithThePriorityFromTPri
     expectClean();
 }
 
-TEST_F(WorkerThreads, PriorityTableAndOutOfRangeValues) {
-    const int expected[] = {-2, -1, 0, 1, 2, 15};  // LOWEST ... TIME_CRITICAL
-    for (uint32_t v = 0; v < 6; ++v) {
-        int p = 99;
-        EXPECT_TRUE(agent::ThreadPriorityFor(v, &p));
-        EXPECT_EQ(p, expected[v]);
+TEST_F(WorkerThreads, UnknownTPriorityLeavesTheDefaultPriority) {
+    for (uint32_t value : {6u, 0xFFFFFFFFu}) {
+        WorkerRig r;
+        r.agent.state.settings.tPriority.set(value);
+        agent::StartWorkerThreads(r.agent, WorkerRig::kMainWindow);
+        EXPECT_TRUE(r.lines("SetThreadPriority").empty()) << value;
+        EXPECT_EQ(r.lines("ResumeThread").size(), 2u);
     }
-    int p = 99;
-    EXPECT_FALSE(agent::ThreadPriorityFor(6, &p));
-    EXPECT_FALSE(agent::ThreadPriorityFor(0xFFFFFFFF, &p));
-    EXPECT_EQ(p, 99);
-
-    s.settings.tPriority.set(6);
-    start();
-    EXPECT_TRUE(rig.lines("SetThreadPriority").empty()) << "an unknown TPriority leaves the default priority";
-    EXPECT_EQ(rig.lines("ResumeThread").size(), 2u);
 }
 
 TEST_F(WorkerThreads, SettingsThreadOnlyOnNt6StartedWithRunOnce) {
