@@ -5,7 +5,7 @@
 
 #include <stdint.h>
 
-namespace tp::agent {
+namespace tp::agentwin {
 
 // FindWindowA(kWindowClass, kWindowName).
 inline constexpr char kWindowClass[] = "TAPAGENT:MAIN";
@@ -17,4 +17,4 @@ inline constexpr uint32_t kAgmButtonMode = 0x0500;
 inline constexpr uint32_t kToSecondary = 0x0202;  // WM_LBUTTONUP
 inline constexpr uint32_t kToPrimary = 0x0205;    // WM_RBUTTONUP
 
-}  // namespace tp::agent
+}  // namespace tp::agentwin

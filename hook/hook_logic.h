@@ -98,7 +98,7 @@ concept ButtonModePlatform = requires(P& p, DeviceHandle device, uint32_t code, 
     { p.open(kPanelDevicePath) } -> std::same_as<DeviceHandle>;
     p.control(device, code, nullptr, code, nullptr, code);
     p.close(device);
-    { p.findWindow(agent::kWindowClass, agent::kWindowName) } -> std::same_as<uintptr_t>;
+    { p.findWindow(agentwin::kWindowClass, agentwin::kWindowName) } -> std::same_as<uintptr_t>;
     p.postMessage(window, code, window, window);
 };
 
@@ -110,8 +110,8 @@ void switchButtonMode(P& platform, ButtonMode mode) {
         platform.control(device, req::kButtonSecondary, nullptr, 0, nullptr, 0);
     } else {
         platform.control(device, req::kButtonPrimary, nullptr, 0, nullptr, 0);
-        if (const uintptr_t agentWindow = platform.findWindow(agent::kWindowClass, agent::kWindowName))
-            platform.postMessage(agentWindow, agent::kAgmButtonMode, 0, agent::kToPrimary);
+        if (const uintptr_t agentWindow = platform.findWindow(agentwin::kWindowClass, agentwin::kWindowName))
+            platform.postMessage(agentWindow, agentwin::kAgmButtonMode, 0, agentwin::kToPrimary);
     }
     platform.close(device);
 }
