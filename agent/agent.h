@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "agent_window.h"
 #include "driver_channel.h"
 #include "driver_protocol.h"
 #include "ports.h"
@@ -24,7 +25,7 @@ namespace tp::agent {
 
 // ---------------------------------------------------------------- messages
 
-inline constexpr uint32_t AGM_BUTTON_MODE = 0x500;       // lParam WM_LBUTTONUP arms, WM_RBUTTONUP disarms
+inline constexpr uint32_t AGM_BUTTON_MODE = agentwin::kAgmButtonMode;  // lParam WM_LBUTTONUP arms, WM_RBUTTONUP disarms
 inline constexpr uint32_t FLM_SHOW_RIGHT = 0x501;
 inline constexpr uint32_t FLM_SHOW_LEFT = 0x502;
 inline constexpr uint32_t FLM_RESTORE_POSITION = 0x503;
@@ -69,8 +70,8 @@ inline constexpr uint32_t kNotifyForAllSessions = 1;
 
 // ---------------------------------------------------------------- names
 
-inline constexpr char kWindowClass[] = "TAPAGENT:MAIN";
-inline constexpr char kWindowName[] = "TAPAGENT";
+using agentwin::kWindowClass;
+using agentwin::kWindowName;
 inline constexpr char kMutexName[] = "3CAF49DD-70D3-15d3-AA22-01A8C6B35249";
 inline constexpr char kRunOnceArgument[] = "runonce";
 inline constexpr char kHookLibrary[] = "taphook.dll";
