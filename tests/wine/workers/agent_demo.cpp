@@ -28,8 +28,15 @@ int main() {
     if (!window) return tpt::finish();
     TPT_CHECK(waitRequests(sim, req::kRegisterPanelEvent, 1, 10000));
     Sleep(2000);  // start-up over
-    sim.mark();
     const uint64_t frequency = sim.state().frequency();
+    // The configuration the agent handed the driver at start (requests only;
+    // every one of them came with its own open and close).
+    const auto startup = sim.log();
+    std::printf("-- what the driver received at start-up (Tapagent is pid %lu)\n", GetProcessId(process));
+    for (const auto& r : startup)
+        if (r.kind == tpsim::kLogRequest && r.pid == GetProcessId(process))
+            std::printf("%s\n", tpsim::formatReadable(r, frequency, startup.front().ticks).c_str());
+    sim.mark();
     PostMessageA(window, 0x500, 0, WM_LBUTTONUP);  // a click on the tray icon arms the secondary button
     TPT_CHECK(waitRequests(sim, req::kButtonSecondary, 1, 3000));
     inject(sim, "touch on monitor 1", tp::encodePanelEvent(0, tp::kEventTouch));
