@@ -103,9 +103,6 @@ inline constexpr int kControlFloatingIcon = 1000;
 inline constexpr int kTrayIconSize = 16;
 inline constexpr int kFloatingIconSize = 32;
 
-// WM_COPYDATA payload from the console.
-inline constexpr uint32_t kAgentSettingsBlockSize = 236;
-
 // ---------------------------------------------------------------- state
 
 // A value shared across the agent's threads, read and written whole.

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "settings_block.h"
+#include "agent_settings_block.h"
 #include "text.h"
 
 namespace tp::agent {

@@ -6,7 +6,7 @@
 #include "agent_rig.h"
 #include "bytes.h"
 #include "main_window.h"
-#include "settings_block.h"
+#include "agent_settings_block.h"
 
 namespace tp::test {
 namespace {

@@ -1,8 +1,8 @@
-#include "settings_block.h"
+#include "agent_settings_block.h"
 
 #include "bytes.h"
 
-namespace tp::agent {
+namespace tp {
 
 namespace {
 
@@ -60,4 +60,4 @@ void encodeAgentSettingsBlock(const AgentSettingsBlock& b, uint8_t (&out)[kAgent
     putArray(out, kOriginYAt, b.originY);
 }
 
-}  // namespace tp::agent
+}  // namespace tp

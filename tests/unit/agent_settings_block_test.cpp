@@ -3,9 +3,9 @@
 #include <vector>
 
 #include "bytes.h"
-#include "settings_block.h"
+#include "agent_settings_block.h"
 
-namespace tp::agent {
+namespace tp {
 namespace {
 
 std::vector<uint8_t> sampleBytes(size_t size) {
@@ -70,4 +70,4 @@ TEST(AgentSettingsBlock, ShortOrMissingDataIsRefusedAndLeavesTheOutputAlone) {
 }
 
 }  // namespace
-}  // namespace tp::agent
+}  // namespace tp

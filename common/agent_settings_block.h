@@ -6,10 +6,12 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "agent.h"
+#include "driver_protocol.h"
 
-namespace tp::agent {
+namespace tp {
 
+// The console owns the block; the agent copies it during the SendMessage.
+inline constexpr uint32_t kAgentSettingsBlockSize = 236;
 
 struct AgentSettingsBlock {
     uint32_t freq = 0;
@@ -30,4 +32,4 @@ bool decodeAgentSettingsBlock(const uint8_t* data, size_t size, AgentSettingsBlo
 // The first word is reserved and written as 0.
 void encodeAgentSettingsBlock(const AgentSettingsBlock& block, uint8_t (&out)[kAgentSettingsBlockSize]);
 
-}  // namespace tp::agent
+}  // namespace tp

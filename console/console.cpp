@@ -1,0 +1,73 @@
+#include "console.h"
+
+#include "driver_channel.h"
+
+namespace tp::console {
+
+Language languageForCodePage(uint32_t codePage) {
+    return codePage == 932 ? Language::Japanese : Language::English;
+}
+
+int clickSpeedFromTime(uint32_t doubleClickTimeMs) {
+    const int64_t speed = 1000 - static_cast<int64_t>(doubleClickTimeMs);
+    return static_cast<int>(speed < 100 ? 100 : speed > 900 ? 900 : speed);
+}
+
+void loadConsoleSettings(Console& console) {
+    PanelSettings& s = console.settings;
+    loadPanelSettings(console.ports.registry, s);
+    s.dClickSpeed = s.dClickSpeedEdit = clickSpeedFromTime(console.ports.system.getDoubleClickTime());
+}
+
+void SaveAndNotify(Console& console) {
+    PanelSettings& s = console.settings;
+    s.calibrationChangePending = false;
+    s.settingsChanged = false;
+    saveUserValues(console.ports.registry, s);
+    clearUnusedMonitors(s);
+
+    uint8_t layout[kMonitorLayoutBlockSize];
+    s.layout.encode(layout);
+    uint8_t block[kAgentSettingsBlockSize];
+    encodeAgentSettingsBlock(agentBlockOf(s), block);
+
+    sendRequest(console.ports.driver, kMultiDevicePath, req::kSetMonitorLayout, layout, sizeof layout);
+    if (WindowHandle agent = console.ports.agent.findAgentWindow())
+        console.ports.agent.sendCopyData(agent, 0, block, sizeof block, kAgentSendTimeoutMs);
+    console.ports.sleeper.sleep(kDriverNotifyDelayMs);
+    sendRequest(console.ports.driver, kPanelDevicePath, req::kSignalSettingsChanged);
+}
+
+std::vector<PageSpec> pageSet(Language language, bool multiMonitorDriver, bool buttonsSwapped) {
+    const bool ja = language == Language::Japanese;
+    std::vector<PageSpec> pages = {
+        {PageKind::TouchPanel, ja ? IDD_TOUCH_JA : IDD_TOUCH_EN, IDS_TITLE_TOUCH},
+        {PageKind::Sound, ja ? IDD_SOUND_JA : IDD_SOUND_EN, IDS_TITLE_SOUND},
+        {PageKind::Click, ja ? IDD_CLICK_JA : IDD_CLICK_EN, IDS_TITLE_CLICK},
+        {PageKind::RightClick, ja ? IDD_RIGHT_JA : IDD_RIGHT_EN, buttonsSwapped ? IDS_TITLE_LEFT : IDS_TITLE_RIGHT},
+    };
+    if (multiMonitorDriver) {
+        pages.push_back({PageKind::CalibrationWithMonitor, ja ? IDD_CALIBS_JA : IDD_CALIBS_EN, IDS_TITLE_CALIB});
+        pages.push_back({PageKind::MultiMonitor, ja ? IDD_MULTI_JA : IDD_MULTI_EN, IDS_TITLE_MULTI});
+    } else {
+        pages.push_back({PageKind::Calibration, ja ? IDD_CALIB_JA : IDD_CALIB_EN, IDS_TITLE_CALIB});
+    }
+    pages.push_back({PageKind::DriverInfo, ja ? IDD_INFO_JA : IDD_INFO_EN, IDS_TITLE_INFO});
+    return pages;
+}
+
+std::unique_ptr<Page> makePage(PageKind kind, Console& console) {
+    switch (kind) {
+    case PageKind::TouchPanel: return makeTouchPanelPage(console);
+    case PageKind::Sound: return makeSoundPage(console);
+    case PageKind::Click: return makeClickPage(console);
+    case PageKind::RightClick: return makeRightClickPage(console);
+    case PageKind::Calibration: return makeCalibrationPage(console, false);
+    case PageKind::CalibrationWithMonitor: return makeCalibrationPage(console, true);
+    case PageKind::MultiMonitor: return makeMultiMonitorPage(console);
+    case PageKind::DriverInfo: return makeDriverInfoPage(console);
+    }
+    return nullptr;
+}
+
+}  // namespace tp::console
