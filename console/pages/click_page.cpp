@@ -1,8 +1,165 @@
-// Placeholder until the page is built: shows its template, edits nothing.
+// Click page: stream or point mode, cursor hiding, and the system's
+// double-click width, height and time, which change live while the sliders
+// move and go back to the committed values on Cancel. A test picture
+// switches between sun and moon on a double-click the system recognised.
 #include "console.h"
 
 namespace tp::console {
+namespace {
 
-std::unique_ptr<Page> makeClickPage(Console& console) { return std::make_unique<Page>(console); }
+constexpr int kTimerId = 1;
+constexpr uint32_t kFrameMs = 1000;
+constexpr int kSunFrames[] = {IDI_SUN1, IDI_SUN2, IDI_SUN3, IDI_SUN4};
+constexpr int kMoonFrames[] = {IDI_MOON1, IDI_MOON2, IDI_MOON3, IDI_MOON4};
+constexpr int kFrameCount = 4;
+
+// Everything below the operate-mode group, which moves up when it is hidden.
+constexpr int kBelowOperateMode[] = {
+    IDC_CLICK_CURSOR_GROUP, IDC_CLICK_HIDE_CURSOR, IDC_CLICK_DCLICK_GROUP, IDC_CLICK_EXPLAIN,
+    IDC_CLICK_WIDTH_LABEL,  IDC_CLICK_WIDTH,       IDC_CLICK_WIDTH_LOW,    IDC_CLICK_WIDTH_HIGH,
+    IDC_CLICK_HEIGHT_LABEL, IDC_CLICK_HEIGHT,      IDC_CLICK_HEIGHT_LOW,   IDC_CLICK_HEIGHT_HIGH,
+    IDC_CLICK_SPEED_LABEL,  IDC_CLICK_SPEED,       IDC_CLICK_SPEED_LOW,    IDC_CLICK_SPEED_HIGH,
+    IDC_CLICK_TEST_GROUP,   IDC_CLICK_TEST_ICON,
+};
+
+struct Slider {
+    int id;
+    int min, max, ticks, step;
+};
+constexpr Slider kWidth{IDC_CLICK_WIDTH, 2, 66, 8, 8};
+constexpr Slider kHeight{IDC_CLICK_HEIGHT, 2, 66, 8, 8};
+constexpr Slider kSpeed{IDC_CLICK_SPEED, 100, 800, 100, 50};
+
+// The double-click time the system takes for a speed.
+uint32_t timeOfSpeed(int speed) { return static_cast<uint32_t>(1000 - speed); }
+
+class ClickPage final : public Page {
+public:
+    using Page::Page;
+
+    void onInit(DialogPort& dlg) override {
+        if (has(opt::kOfferOperateMode)) {
+            dlg.checkButton(IDC_CLICK_STREAM, !has(opt::kPointMode));
+            dlg.checkButton(IDC_CLICK_POINT, has(opt::kPointMode));
+        } else {
+            hideOperateMode(dlg);
+        }
+        step_ = 0;
+        dlg.setItemIcon(IDC_CLICK_TEST_ICON, frames()[0]);
+        PanelSettings& s = settings();
+        setUp(dlg, kHeight, s.dHeightEdit);
+        setUp(dlg, kWidth, s.dWidthEdit);
+        // A speed beyond the slider's end shows at the end and stays stored as it is.
+        setUp(dlg, kSpeed, s.dClickSpeedEdit);
+        dlg.checkButton(IDC_CLICK_HIDE_CURSOR, has(opt::kHideCursor));
+        dlg.setTimer(kTimerId, kFrameMs);
+    }
+
+    void onCommand(DialogPort& dlg, int id, int code) override {
+        if (code != kBnClicked) return;
+        switch (id) {
+        case IDC_CLICK_STREAM: put(opt::kPointMode, false); break;
+        case IDC_CLICK_POINT: put(opt::kPointMode, true); break;
+        case IDC_CLICK_HIDE_CURSOR: put(opt::kHideCursor, dlg.isButtonChecked(IDC_CLICK_HIDE_CURSOR)); break;
+        default: return;
+        }
+        markModified(dlg);
+    }
+
+    void onHScroll(DialogPort& dlg, int id, int, int) override {
+        PanelSettings& s = settings();
+        SystemPort& sys = console().ports.system;
+        const int pos = dlg.trackPos(id);
+        if (id == kWidth.id) {
+            s.dWidthEdit = pos;
+            sys.systemParametersInfo(kSpiSetDoubleClkWidth, static_cast<uint32_t>(pos), kSpifUpdateIniFile);
+        } else if (id == kHeight.id) {
+            s.dHeightEdit = pos;
+            sys.systemParametersInfo(kSpiSetDoubleClkHeight, static_cast<uint32_t>(pos), kSpifUpdateIniFile);
+        } else if (id == kSpeed.id) {
+            s.dClickSpeedEdit = pos;
+            sys.systemParametersInfo(kSpiSetDoubleClickTime, timeOfSpeed(pos), kSpifUpdateIniFile);
+        } else {
+            return;
+        }
+        markModified(dlg);
+    }
+
+    void onTimer(DialogPort& dlg, int timerId) override {
+        if (timerId != kTimerId) return;
+        dlg.setItemIcon(IDC_CLICK_TEST_ICON, frames()[step_]);
+        step_ = (step_ + 1) % kFrameCount;
+    }
+
+    void onDoubleClick(DialogPort& dlg) override {
+        const Point p = console().ports.system.getCursorPos();
+        const Rect r = dlg.itemScreenRect(IDC_CLICK_TEST_ICON);
+        if (p.x < r.left || p.x >= r.right || p.y < r.top || p.y >= r.bottom) return;
+        moon_ = !moon_;
+        dlg.setItemIcon(IDC_CLICK_TEST_ICON, frames()[0]);
+        step_ = 0;
+    }
+
+    void onDestroy(DialogPort& dlg) override { dlg.killTimer(kTimerId); }
+
+    // The sound page's save may already have cleared SettingsChanged (and
+    // stored the edited width and height): the edits are committed whenever
+    // they differ, so that a later Cancel keeps what the registry holds.
+    void onApply(DialogPort&) override {
+        PanelSettings& s = settings();
+        const bool edited = s.dClickSpeedEdit != s.dClickSpeed || s.dHeightEdit != static_cast<int>(s.user.dHeight) ||
+                            s.dWidthEdit != static_cast<int>(s.user.dWidth);
+        if (s.settingsChanged || edited) {
+            s.dClickSpeed = s.dClickSpeedEdit;
+            s.user.dHeight = static_cast<uint32_t>(s.dHeightEdit);
+            s.user.dWidth = static_cast<uint32_t>(s.dWidthEdit);
+        }
+        saveIfChanged();
+    }
+
+    void onCancel(DialogPort&) override {
+        const PanelSettings& s = settings();
+        SystemPort& sys = console().ports.system;
+        constexpr uint32_t kWinIni = kSpifUpdateIniFile | kSpifSendChange;
+        sys.systemParametersInfo(kSpiSetDoubleClickTime, timeOfSpeed(s.dClickSpeed), kWinIni);
+        sys.systemParametersInfo(kSpiSetDoubleClkHeight, s.user.dHeight, kWinIni);
+        sys.systemParametersInfo(kSpiSetDoubleClkWidth, s.user.dWidth, kWinIni);
+    }
+
+private:
+    bool has(uint32_t bit) { return (settings().user.option & bit) != 0; }
+    void put(uint32_t bit, bool on) {
+        uint32_t& option = settings().user.option;
+        option = on ? option | bit : option & ~bit;
+    }
+    const int* frames() const { return moon_ ? kMoonFrames : kSunFrames; }
+
+    static void setUp(DialogPort& dlg, const Slider& s, int pos) {
+        dlg.setTrackRange(s.id, s.min, s.max);
+        dlg.setTrackTicks(s.id, s.ticks);
+        dlg.setTrackLineSize(s.id, s.step);
+        dlg.setTrackPageSize(s.id, s.step);
+        dlg.setTrackPos(s.id, pos);
+    }
+
+    static void hideOperateMode(DialogPort& dlg) {
+        const Rect group = dlg.itemRect(IDC_CLICK_MODE_GROUP);
+        const int lift = group.bottom - group.top;
+        for (int id : {IDC_CLICK_MODE_GROUP, IDC_CLICK_STREAM, IDC_CLICK_POINT}) dlg.showItem(id, false);
+        for (int id : kBelowOperateMode) {
+            Rect r = dlg.itemRect(id);
+            r.top -= lift;
+            r.bottom -= lift;
+            dlg.moveItem(id, r);
+        }
+    }
+
+    bool moon_ = false;
+    int step_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Page> makeClickPage(Console& console) { return std::make_unique<ClickPage>(console); }
 
 }  // namespace tp::console
