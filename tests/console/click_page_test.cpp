@@ -47,19 +47,6 @@ TEST(ClickPage, OperateModeButtonsAndHideCursorEditOnlyTheirBits) {
     }
 }
 
-TEST(ClickPage, OpeningShowsTheModeAndCursorBits) {
-    for (uint32_t option : {def::kOption, def::kOption | opt::kPointMode | opt::kHideCursor}) {
-        ClickRig r(option);
-        r.open();
-        const bool point = (option & opt::kPointMode) != 0;
-        EXPECT_EQ(r.dlg.at(IDC_CLICK_POINT).checked, point);
-        EXPECT_EQ(r.dlg.at(IDC_CLICK_STREAM).checked, !point);
-        EXPECT_EQ(r.dlg.at(IDC_CLICK_HIDE_CURSOR).checked, (option & opt::kHideCursor) != 0);
-        EXPECT_EQ(r.dlg.timers[1], 1000u);
-        EXPECT_EQ(r.dlg.modifiedCount, 0);
-    }
-}
-
 TEST(ClickPage, AHiddenOperateModeLiftsEveryOtherControlByTheGroupsHeight) {
     for (bool shown : {true, false}) {
         SCOPED_TRACE(shown ? "operate mode shown" : "operate mode hidden");
@@ -106,14 +93,6 @@ TEST(ClickPage, SlidersSetTheSystemDoubleClickValuesLive) {
                   c.pos);
         EXPECT_TRUE(r.settings().settingsChanged);
     }
-}
-
-TEST(ClickPage, ScrollsFromOtherWindowsChangeNothing) {
-    ClickRig r;
-    r.open();
-    r.scroll(IDC_CLICK_TEST_ICON, kSbThumbTrack, 5);
-    EXPECT_TRUE(r.rig.system.log.empty());
-    EXPECT_FALSE(r.settings().settingsChanged);
 }
 
 TEST(ClickPage, ASpeedBeyondTheSliderShowsAtItsEndAndStaysStored) {

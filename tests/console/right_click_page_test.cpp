@@ -136,15 +136,5 @@ TEST(RightClickPage, SwappedButtonsGiveTheLeftClickWordingAndTheRMouseFirst) {
     }
 }
 
-TEST(RightClickPage, ApplySavesTheOptionWordOnce) {
-    RightRig r(def::kOption);
-    r.open();
-    r.toggle(IDC_RIGHT_ENABLE);
-    r.page->onApply(r.dlg);
-    r.page->onApply(r.dlg);
-    EXPECT_EQ(r.rig.registry.dword("HKCU\\Software\\Korvane Component\\USB", "Option"), def::kOption | kOn);
-    EXPECT_EQ(r.rig.agent.received.size(), 1u);
-}
-
 }  // namespace
 }  // namespace tp::console::test

@@ -90,18 +90,6 @@ TEST(SoundPage, CommonCheckboxAndMonitorListFollowTheDriverAndTheCommonBit) {
     }
 }
 
-TEST(SoundPage, TheMonitorListHasOneScreenPerMonitorInUse) {
-    for (int last : {-1, 0, 2, 8}) {
-        SoundRig r;
-        r.settings().lastMonitor = last;
-        r.open();
-        const Control& list = r.dlg.at(IDC_SOUND_MONITOR);
-        ASSERT_EQ(list.items.size(), static_cast<size_t>(last + 1)) << last;
-        for (int i = 0; i <= last; ++i) EXPECT_EQ(list.items[i], L"Screen" + std::to_wstring(i + 1));
-        EXPECT_EQ(list.selection, last >= 0 ? 0 : -1);
-    }
-}
-
 // The five values the standard buttons copy, of the edited set.
 struct Current {
     bool on, atPress;
@@ -253,18 +241,6 @@ TEST(SoundPage, AStoredKindBeyondTheListShowsTheFirstNameAndSelectsNothing) {
     r.open();
     EXPECT_EQ(r.dlg.at(IDC_SOUND_KIND).selection, -1);
     EXPECT_EQ(r.dlg.at(IDC_SOUND_STD_KIND).textStringId, IDS_SOUND_KIND0);
-}
-
-TEST(SoundPage, ApplySavesOnlyWhenSomethingChanged) {
-    SoundRig r;
-    r.open();
-    r.page->onApply(r.dlg);
-    EXPECT_TRUE(r.rig.sequence.empty());
-    r.choose(IDC_SOUND_RELEASE);
-    r.page->onApply(r.dlg);
-    EXPECT_EQ(r.rig.registry.dword("HKCU\\Software\\Korvane Component\\USB", "Option"),
-              def::kOption & ~opt::kBeepAtTouch);
-    EXPECT_FALSE(r.settings().settingsChanged);
 }
 
 }  // namespace
