@@ -98,7 +98,8 @@ private:
     // Alt is offered only for the one touch after the key.
     void enableDependents(DialogPort& dlg) {
         const bool on = has(opt::kKeyRightClick);
-        for (int id : {IDC_RIGHT_CTRL, IDC_RIGHT_SHIFT, IDC_RIGHT_WHILE_HELD, IDC_RIGHT_ONE_TOUCH, IDC_RIGHT_MODE_TEXT1})
+        for (int id :
+             {IDC_RIGHT_CTRL, IDC_RIGHT_SHIFT, IDC_RIGHT_WHILE_HELD, IDC_RIGHT_ONE_TOUCH, IDC_RIGHT_MODE_TEXT1})
             dlg.enableItem(id, on);
         if (japanese()) dlg.enableItem(IDC_RIGHT_MODE_TEXT2, on);
         dlg.enableItem(IDC_RIGHT_ALT, on && !has(opt::kKeyHeld));

@@ -43,12 +43,13 @@ TEST(RightClickPage, OpeningReadsTheKeyModeAndWhatIsOffered) {
         RightRig r(c.option);
         r.open();
         EXPECT_EQ(r.checkedKey(), c.key);
-        EXPECT_EQ(r.dlg.at(IDC_RIGHT_ALT).checked + r.dlg.at(IDC_RIGHT_SHIFT).checked + r.dlg.at(IDC_RIGHT_CTRL).checked,
-                  1);
+        EXPECT_EQ(
+            r.dlg.at(IDC_RIGHT_ALT).checked + r.dlg.at(IDC_RIGHT_SHIFT).checked + r.dlg.at(IDC_RIGHT_CTRL).checked, 1);
         EXPECT_EQ(r.dlg.at(IDC_RIGHT_WHILE_HELD).checked, c.heldChecked);
         EXPECT_EQ(r.dlg.at(IDC_RIGHT_ONE_TOUCH).checked, !c.heldChecked);
         EXPECT_EQ(r.dlg.at(IDC_RIGHT_ENABLE).checked, (c.option & kOn) != 0);
-        for (int id : {IDC_RIGHT_CTRL, IDC_RIGHT_SHIFT, IDC_RIGHT_WHILE_HELD, IDC_RIGHT_ONE_TOUCH, IDC_RIGHT_MODE_TEXT1})
+        for (int id :
+             {IDC_RIGHT_CTRL, IDC_RIGHT_SHIFT, IDC_RIGHT_WHILE_HELD, IDC_RIGHT_ONE_TOUCH, IDC_RIGHT_MODE_TEXT1})
             EXPECT_EQ(r.dlg.at(id).enabled, c.keysEnabled) << id;
         EXPECT_EQ(r.dlg.at(IDC_RIGHT_ALT).enabled, c.altEnabled);
         EXPECT_EQ(r.user().option, c.option);

@@ -169,7 +169,8 @@ TEST(SoundPage, PerMonitorEditsTouchOnlyTheChosenMonitor) {
     r.toggle(IDC_SOUND_ENABLE);
     for (int i = 0; i < kMaxMonitors; ++i) {
         EXPECT_EQ(r.user().monitorFreq[i], i == 2 ? 3334u : before.monitorFreq[i]) << i;
-        EXPECT_EQ(r.user().monitorOption[i], i == 2 ? before.monitorOption[i] | opt::kSoundOn : before.monitorOption[i]);
+        EXPECT_EQ(r.user().monitorOption[i],
+                  i == 2 ? before.monitorOption[i] | opt::kSoundOn : before.monitorOption[i]);
     }
     EXPECT_EQ(r.user().freq, before.freq);
     EXPECT_EQ(r.user().option, before.option);

@@ -22,7 +22,6 @@
 namespace {
 
 using tp::opt::kHideCursor;
-using tp::opt::kKeyRightClick;
 using tp::opt::kKindMask;
 using tp::opt::kOfferOperateMode;
 using tp::opt::kSoundOn;
@@ -166,9 +165,10 @@ void screenshot(Console& console, const char* name) {
     std::remove(tpt::windowsPath(file).c_str());
     if (HANDLE none = tpt::startProgram("/usr/bin/import -window root -crop " + std::string(crop) + " " + file))
         CloseHandle(none);
-    TPT_CHECK_MSG(tpt::waitUntil([&] { return GetFileAttributesA(tpt::windowsPath(file).c_str()) != INVALID_FILE_ATTRIBUTES; },
-                                 10000, 50),
-                  file);
+    TPT_CHECK_MSG(
+        tpt::waitUntil([&] { return GetFileAttributesA(tpt::windowsPath(file).c_str()) != INVALID_FILE_ATTRIBUTES; },
+                       10000, 50),
+        file);
     Sleep(300);
 }
 
@@ -208,7 +208,8 @@ bool waitOption(uint32_t mask, uint32_t want) {
 void soundPage(Console& console, tpt::Sim& sim) {
     tpt::group("sound page: enable, kind, frequency, Apply");
     HWND page = console.page(kPageSound);
-    TPT_CHECK_MSG(text(GetDlgItem(page, IDC_SOUND_GROUP)) == texts().soundGroup, narrow(text(GetDlgItem(page, IDC_SOUND_GROUP))));
+    TPT_CHECK_MSG(text(GetDlgItem(page, IDC_SOUND_GROUP)) == texts().soundGroup,
+                  narrow(text(GetDlgItem(page, IDC_SOUND_GROUP))));
     TPT_CHECK_EQ(send(GetDlgItem(page, IDC_SOUND_MONITOR), CB_GETCOUNT, 0, 0), 2);
     TPT_CHECK(!IsWindowEnabled(GetDlgItem(page, IDC_SOUND_FREQ_BAR)));
     click(page, IDC_SOUND_ENABLE);
@@ -229,7 +230,8 @@ void soundPage(Console& console, tpt::Sim& sim) {
     TPT_CHECK(waitOption(kSoundOn | kKindMask, kSoundOn | 0x3000));
     TPT_CHECK_EQ(tpt::reg::getDword(HKEY_CURRENT_USER, kUser, "Freq"), std::optional<uint32_t>(1100));
     TPT_CHECK_EQ(tpt::reg::getDword(HKEY_CURRENT_USER, kUser, "StdDuration"), std::optional<uint32_t>(1));
-    checkSaveReached(sim, GetProcessId(console.process), tp::def::kOption | kSoundOn | 0x3000 | 0x0300 | tp::opt::kStdSoundOn);
+    checkSaveReached(sim, GetProcessId(console.process),
+                     tp::def::kOption | kSoundOn | 0x3000 | 0x0300 | tp::opt::kStdSoundOn);
 }
 
 // The sound page was shown, so it saves first on this Apply; the click page
@@ -339,7 +341,9 @@ void testPicture() {
     const RECT r = screenRect(page, IDC_CLICK_TEST_ICON);
     const int x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
     const COLORREF sun = RGB(255, 0, 0), moon = RGB(0, 0, 128);
-    auto shows = [&](COLORREF c) { return tpt::waitUntil([&] { return pixel(page, IDC_CLICK_TEST_ICON) == c; }, 3000, 50); };
+    auto shows = [&](COLORREF c) {
+        return tpt::waitUntil([&] { return pixel(page, IDC_CLICK_TEST_ICON) == c; }, 3000, 50);
+    };
     TPT_CHECK(shows(sun));
 
     const std::string at = "mousemove " + std::to_string(x) + " " + std::to_string(y);
@@ -347,7 +351,8 @@ void testPicture() {
     TPT_CHECK(shows(sun));
     TPT_CHECK(xdotool(at + " click 1 mousemove " + std::to_string(x + 10) + " " + std::to_string(y) + " click 1"));
     TPT_CHECK_MSG(shows(sun), "10 pixels apart with a width of 4");
-    TPT_CHECK(xdotool("mousemove " + std::to_string(r.right + 8) + " " + std::to_string(y) + " click --repeat 2 --delay 80 1"));
+    TPT_CHECK(xdotool("mousemove " + std::to_string(r.right + 8) + " " + std::to_string(y) +
+                      " click --repeat 2 --delay 80 1"));
     TPT_CHECK_MSG(shows(sun), "beside the picture");
     TPT_CHECK(xdotool(at + " click --repeat 2 --delay 80 1"));
     TPT_CHECK_MSG(shows(moon), "double-click on the picture");
@@ -410,6 +415,11 @@ int main(int argc, char** argv) {
     testPicture();
     swappedButtons();
 
+    // The prefix is shared with the scenarios that follow.
+    const UINT both = SPIF_UPDATEINIFILE | SPIF_SENDCHANGE;
+    SystemParametersInfoW(SPI_SETDOUBLECLICKTIME, 500, nullptr, both);
+    SystemParametersInfoW(SPI_SETDOUBLECLKWIDTH, 4, nullptr, both);
+    SystemParametersInfoW(SPI_SETDOUBLECLKHEIGHT, 4, nullptr, both);
     if (agent) {
         PostMessageA(agentwine::agentWindow(), WM_DESTROY, 0, 0);
         DWORD code = 0;
