@@ -9,8 +9,7 @@ constexpr uint32_t kKeys = opt::kKeyCtrl | opt::kKeyShift | opt::kKeyAlt;
 constexpr uint32_t kOn = opt::kKeyRightClick;
 
 struct RightRig : PageRig {
-    explicit RightRig(uint32_t option, Language language = Language::English)
-        : PageRig(makeRightClickPage, language) {
+    explicit RightRig(uint32_t option) : PageRig(makeRightClickPage) {
         user().option = option;
     }
     int checkedKey() {
@@ -107,33 +106,6 @@ TEST(RightClickPage, ClicksEditTheirBitsAndKeepOneKey) {
         EXPECT_EQ(r.dlg.at(IDC_RIGHT_ALT).enabled, c.altEnabled);
         EXPECT_EQ(r.dlg.modifiedCount, static_cast<int>(c.clicks.size()));
         EXPECT_TRUE(r.settings().settingsChanged);
-    }
-}
-
-TEST(RightClickPage, SwappedButtonsGiveTheLeftClickWordingAndTheRMouseFirst) {
-    struct Case {
-        Language language;
-        bool swapped;
-    };
-    for (const Case& c : {Case{Language::English, false}, Case{Language::English, true},
-                          Case{Language::Japanese, false}, Case{Language::Japanese, true}}) {
-        SCOPED_TRACE(std::string(c.language == Language::Japanese ? "Japanese" : "English") +
-                     (c.swapped ? ", swapped" : ", not swapped"));
-        RightRig r(def::kOption, c.language);
-        r.rig.system.buttonsSwapped = c.swapped;
-        r.open();
-        EXPECT_EQ(r.dlg.at(IDC_RIGHT_PICTURE1).icon, c.swapped ? IDI_MOUSE_R : IDI_MOUSE_L);
-        EXPECT_EQ(r.dlg.at(IDC_RIGHT_PICTURE2).icon, c.swapped ? IDI_MOUSE_L : IDI_MOUSE_R);
-        const std::pair<int, int> texts[] = {
-            {IDC_RIGHT_GROUP, IDS_RIGHT_GROUP_R},         {IDC_RIGHT_EXPLAIN, IDS_RIGHT_EXPLAIN_R},
-            {IDC_RIGHT_ENABLE, IDS_RIGHT_ENABLE_R},       {IDC_RIGHT_WHILE_HELD, IDS_RIGHT_WHILE_HELD_R},
-            {IDC_RIGHT_ONE_TOUCH, IDS_RIGHT_ONE_TOUCH_R}, {IDC_RIGHT_HELP, IDS_RIGHT_HELP_R},
-        };
-        for (auto [control, right] : texts)
-            EXPECT_EQ(r.dlg.at(control).textStringId, right + (c.swapped ? 1 : 0)) << control;
-        const bool ja = c.language == Language::Japanese;
-        EXPECT_EQ(r.dlg.at(IDC_RIGHT_MODE_TEXT1).textStringId, ja ? IDS_RIGHT_MODE1_R + c.swapped : 0);
-        EXPECT_EQ(r.dlg.at(IDC_RIGHT_MODE_TEXT2).textStringId, ja ? IDS_RIGHT_MODE2_R + c.swapped : 0);
     }
 }
 

@@ -6,9 +6,6 @@ namespace tp::console::test {
 namespace {
 
 constexpr uint32_t kCommon = opt::kSameSoundAllMonitors;
-constexpr int kDependents[] = {IDC_SOUND_PRESS,     IDC_SOUND_RELEASE,   IDC_SOUND_KIND,     IDC_SOUND_KIND_LABEL,
-                               IDC_SOUND_FREQ_BAR,  IDC_SOUND_DUR_BAR,   IDC_SOUND_FREQ_VALUE, IDC_SOUND_DUR_VALUE,
-                               IDC_SOUND_BEEP_GROUP, IDC_SOUND_FREQ_RANGE, IDC_SOUND_DUR_UNIT};
 
 struct SoundRig : PageRig {
     explicit SoundRig(uint32_t option = def::kOption) : PageRig(makeSoundPage) { user().option = option; }
@@ -50,20 +47,6 @@ TEST(SoundPage, ScrollCodesMoveWithinEachBarsLimits) {
         EXPECT_TRUE(r.settings().settingsChanged);
         EXPECT_EQ(r.dlg.modifiedCount, 1);
     }
-}
-
-TEST(SoundPage, DefaultOptionOpensCommonWithSoundOffAndThePressButtonChecked) {
-    SoundRig r;
-    r.open();
-    EXPECT_TRUE(r.dlg.at(IDC_SOUND_COMMON).checked);
-    EXPECT_FALSE(r.dlg.at(IDC_SOUND_ENABLE).checked);
-    EXPECT_TRUE(r.dlg.at(IDC_SOUND_PRESS).checked);
-    EXPECT_FALSE(r.dlg.at(IDC_SOUND_RELEASE).checked);
-    for (int id : kDependents) EXPECT_FALSE(r.dlg.at(id).enabled) << id;
-    EXPECT_EQ(r.dlg.at(IDC_SOUND_KIND).items.size(), 6u);
-    EXPECT_EQ(r.dlg.at(IDC_SOUND_KIND).selection, 0);
-    EXPECT_EQ(r.dlg.at(IDC_SOUND_STD_KIND).textStringId, IDS_SOUND_KIND0);
-    EXPECT_EQ(r.dlg.modifiedCount, 0);
 }
 
 TEST(SoundPage, CommonCheckboxAndMonitorListFollowTheDriverAndTheCommonBit) {
