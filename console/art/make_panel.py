@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
-"""Draws panel.bmp, the picture on the console's touch panel page.
+"""Draws the console's artwork: panel.bmp, the picture on its touch panel
+page, and program.ico, its program icon (icon 128).
 
-    make_panel.py OUTDIR          write panel.bmp
-    make_panel.py --check DIR     fail unless DIR/panel.bmp is what would be written
+    make_panel.py OUTDIR          write panel.bmp and program.ico
+    make_panel.py --check DIR     fail unless DIR holds exactly what would be written
 
 The picture is a flat-panel monitor with its touch glass, a finger touching
 it and the USB cable it hangs on: 8 bits per pixel, bottom-up, the palette
-made of exactly the colours the shapes below use.
+made of exactly the colours the shapes below use. The icon shows the same
+monitor and touch in 32x32 and 16x16, 16 colours of the VGA palette.
 """
 import struct
 import sys
@@ -140,16 +142,69 @@ def bmp(canvas):
     return header + info + palette + pixels
 
 
+VGA = [(0x00, 0x00, 0x00), (0x80, 0x00, 0x00), (0x00, 0x80, 0x00), (0x80, 0x80, 0x00), (0x00, 0x00, 0x80),
+       (0x80, 0x00, 0x80), (0x00, 0x80, 0x80), (0xC0, 0xC0, 0xC0), (0x80, 0x80, 0x80), (0xFF, 0x00, 0x00),
+       (0x00, 0xFF, 0x00), (0xFF, 0xFF, 0x00), (0x00, 0x00, 0xFF), (0xFF, 0x00, 0xFF), (0x00, 0xFF, 0xFF),
+       (0xFF, 0xFF, 0xFF)]
+BLACK, NAVY, SILVER, GREY, BLUE, WHITE, YELLOW = 0, 4, 7, 8, 12, 15, 11
+CLEAR = None
+
+
+def draw_icon(size):
+    """The monitor, a ring where it is touched and the finger, scaled from 32."""
+    c = Canvas(size, size, CLEAR)
+    k = size / 32
+    box = lambda x0, y0, x1, y1, colour: c.rect(round(x0 * k), round(y0 * k), round(x1 * k), round(y1 * k), colour)
+    box(1, 3, 31, 25, BLACK)  # bezel
+    box(2, 4, 30, 24, GREY)
+    box(4, 6, 28, 22, NAVY)  # screen
+    box(4, 14, 28, 22, BLUE)
+    box(13, 25, 19, 28, GREY)  # stand and foot
+    box(8, 28, 24, 30, BLACK)
+    c.ellipse(15 * k, 12 * k, 5 * k, 4 * k, WHITE, inner=0.6)  # the touch
+    c.thick_path([(round(16 * k), round(13 * k)), (round(26 * k), round(29 * k))], 2.6 * k, BLACK)  # finger
+    c.thick_path([(round(16 * k), round(13 * k)), (round(26 * k), round(29 * k))], 1.6 * k, YELLOW)
+    return c
+
+
+def icon(canvases):
+    out = struct.pack('<HHH', 0, 1, len(canvases))
+    offset = 6 + 16 * len(canvases)
+    blobs = []
+    for c in canvases:
+        n = c.w
+        header = struct.pack('<IiiHHIIiiII', 40, n, n * 2, 1, 4, 0, 0, 0, 0, 16, 0)
+        palette = b''.join(struct.pack('BBBB', b, g, r, 0) for r, g, b in VGA)
+        xor, mask = b'', b''
+        for row in reversed(c.px):
+            idx = [0 if p is CLEAR else p for p in row]
+            line = bytes(idx[i] << 4 | idx[i + 1] for i in range(0, n, 2))
+            xor += line + b'\0' * (-len(line) % 4)
+            bits = int(''.join('1' if p is CLEAR else '0' for p in row), 2).to_bytes(n // 8, 'big')
+            mask += bits + b'\0' * (-len(bits) % 4)
+        blob = header + palette + xor + mask
+        out += struct.pack('<BBBBHHII', n, n, 16, 0, 1, 4, len(blob), offset)
+        offset += len(blob)
+        blobs.append(blob)
+    return out + b''.join(blobs)
+
+
+def artwork():
+    return {'panel.bmp': bmp(draw()), 'program.ico': icon([draw_icon(32), draw_icon(16)])}
+
+
 def main(argv):
     if len(argv) == 3 and argv[1] == '--check':
-        path = Path(argv[2]) / 'panel.bmp'
-        if not path.is_file() or path.read_bytes() != bmp(draw()):
-            print(f'out of date: panel.bmp (run make_panel.py {argv[2]})')
+        stale = [name for name, data in artwork().items()
+                 if not (Path(argv[2]) / name).is_file() or (Path(argv[2]) / name).read_bytes() != data]
+        if stale:
+            print('out of date: ' + ' '.join(stale) + f' (run make_panel.py {argv[2]})')
             return 1
-        print('panel.bmp up to date')
+        print('artwork up to date')
         return 0
     if len(argv) == 2:
-        (Path(argv[1]) / 'panel.bmp').write_bytes(bmp(draw()))
+        for name, data in artwork().items():
+            (Path(argv[1]) / name).write_bytes(data)
         return 0
     print(__doc__)
     return 2
