@@ -148,39 +148,40 @@ std::string joined(const std::vector<std::string>& lines) {
     return s;
 }
 
-// ---------------------------------------------------------------- scenarios
-
-void sheet() {
-    tpt::group("seven pages with the multi-monitor driver");
-    installMultiMonitorDriver(2);
-    Console c = startConsole();
-    if (!c.sheet) return;
-    const bool ja = japanese();
-    const std::vector<std::wstring> titles =
-        ja ? std::vector<std::wstring>{L"タッチパネル", L"サウンド設定", L"クリック設定", L"右クリック設定", L"位置補正",
-                                       L"マルチモニタ", L"デバイス"}
-           : std::vector<std::wstring>{L"Touch Panel", L"Audible feedback set-up", L"Touch sensitivity set-up",
-                                       L"Right button simulation", L"Calibration", L"Dual monitor set-up",
-                                       L"Driver Information"};
-    HWND tab = reinterpret_cast<HWND>(SendMessageW(c.sheet, PSM_GETTABCONTROL, 0, 0));
-    TPT_CHECK_EQ(SendMessageW(tab, TCM_GETITEMCOUNT, 0, 0), 7);
-    for (int i = 0; i < 7; ++i) TPT_CHECK_EQ(narrow(tabText(tab, i, c.pid)), narrow(titles[i]));
-
-    tpt::group("the calibration page lists both screens, the multi-monitor page shows monitor 1");
-    HWND calibration = showPage(c, kCalibrationTab);
-    TPT_CHECK_EQ(SendDlgItemMessageW(calibration, IDC_CALIB_MONITOR, CB_GETCOUNT, 0, 0), 2);
-    TPT_CHECK_EQ(IsDlgButtonChecked(calibration, IDC_CALIB_9), static_cast<UINT>(BST_CHECKED));
-    TPT_CHECK_EQ(narrow(text(GetDlgItem(calibration, IDC_CALIB_START))), ja ? "補正を実行する(&N)" : "Calibrate &Now");
-    HWND multi = showPage(c, kMultiTab);
-    TPT_CHECK_EQ(SendDlgItemMessageW(multi, IDC_MULTI_COUNT, CB_GETCURSEL, 0, 0), 1);
-    TPT_CHECK_EQ(SendDlgItemMessageW(multi, IDC_MULTI_RES, CB_GETCOUNT, 0, 0), 8);
-    TPT_CHECK_EQ(narrow(text(GetDlgItem(multi, IDC_MULTI_RES))), "1024x768");
-    TPT_CHECK_EQ(narrow(text(GetDlgItem(multi, IDC_MULTI_IDENTIFY))),
-                 ja ? "タッチパネルの\n接続画面設定(&C)" : "Setting &connection touch panel");
-    TPT_CHECK(IsWindowEnabled(GetDlgItem(multi, IDC_MULTI_X)));
-    TPT_CHECK_MSG(IsWindowEnabled(GetDlgItem(c.sheet, kApplyButton)), "opening the page enables Apply");
-    closeConsole(c);
+// With TP_SHOTS set to a folder, the window as it shows on the screen is
+// kept there as NAME.bmp (24-bit) for the documentation.
+void shoot(HWND window, const std::string& name) {
+    char folder[MAX_PATH];
+    const DWORD n = GetEnvironmentVariableA("TP_SHOTS", folder, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return;
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Sleep(300);
+    RECT r{};
+    GetWindowRect(window, &r);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFOHEADER info{sizeof info, w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    const DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
+    std::vector<uint8_t> pixels(stride * h);
+    GetDIBits(memory, bitmap, 0, h, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof file + sizeof info + pixels.size()), 0, 0,
+                          sizeof file + sizeof info};
+    std::ofstream out(tpt::windowsPath(folder) + "\\" + name + ".bmp", std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&file), sizeof file);
+    out.write(reinterpret_cast<const char*>(&info), sizeof info);
+    out.write(reinterpret_cast<const char*>(pixels.data()), static_cast<std::streamsize>(pixels.size()));
+    TPT_CHECK_MSG(out.good(), "screenshot " + name);
 }
+
+// ---------------------------------------------------------------- scenarios
 
 void edit() {
     tpt::group("a layout edited on the page reaches the registry, the driver and the agent");
@@ -252,15 +253,18 @@ HWND runScreen(tpt::Sim& sim, const Console& c, int screen, uint32_t port, Endin
     }, 10000, 20);
     if (!TPT_CHECK_MSG(open, "the dialog of screen " + std::to_string(screen) + " is open")) return nullptr;
     const std::string instruction = narrow(text(GetDlgItem(dialog, IDC_IDENTIFY_TEXT)));
-    TPT_CHECK_MSG(instruction.find("screen " + std::to_string(screen) + ",") != std::string::npos, instruction);
+    const std::string named = japanese() ? "画面" + std::to_string(screen) + "に" : "screen " + std::to_string(screen) + ",";
+    TPT_CHECK_MSG(instruction.find(named) != std::string::npos, instruction);
     RECT r{};
     GetWindowRect(dialog, &r);
     const int w = r.right - r.left, h = r.bottom - r.top;
     int x = 512 - w / 2;
-    if (x >= 273 && x <= 327) x = 272;
+    const int band = japanese() ? 297 : 273;
+    if (x >= band && x <= 327) x = band - 1;
     TPT_CHECK_EQ(r.left, x);
     TPT_CHECK_EQ(r.top, 384 - h / 2);
     TPT_CHECK(GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    shoot(dialog, japanese() ? "console_identify_ja" : "console_identify_en");
     if (port) TPT_CHECK(sim.touchPanel(port));
     if (ending != Ending::TimeOut)
         PostMessageW(GetDlgItem(dialog, ending == Ending::Ok ? IDOK : IDC_IDENTIFY_CANCEL), BM_CLICK, 0, 0);
@@ -286,6 +290,48 @@ std::vector<std::string> expectedRun(const std::vector<uint32_t>& touched, int s
     }
     want.insert(want.end(), {"close QTXTPUM", "close TAPTPU"});
     return want;
+}
+
+void sheet() {
+    tpt::group("seven pages with the multi-monitor driver");
+    installMultiMonitorDriver(2);
+    Console c = startConsole();
+    if (!c.sheet) return;
+    const bool ja = japanese();
+    const std::vector<std::wstring> titles =
+        ja ? std::vector<std::wstring>{L"タッチパネル", L"サウンド設定", L"クリック設定", L"右クリック設定", L"位置補正",
+                                       L"マルチモニタ", L"デバイス"}
+           : std::vector<std::wstring>{L"Touch Panel", L"Audible feedback set-up", L"Touch sensitivity set-up",
+                                       L"Right button simulation", L"Calibration", L"Dual monitor set-up",
+                                       L"Driver Information"};
+    HWND tab = reinterpret_cast<HWND>(SendMessageW(c.sheet, PSM_GETTABCONTROL, 0, 0));
+    TPT_CHECK_EQ(SendMessageW(tab, TCM_GETITEMCOUNT, 0, 0), 7);
+    for (int i = 0; i < 7; ++i) TPT_CHECK_EQ(narrow(tabText(tab, i, c.pid)), narrow(titles[i]));
+
+    tpt::group("the calibration page lists both screens, the multi-monitor page shows monitor 1");
+    HWND calibration = showPage(c, kCalibrationTab);
+    TPT_CHECK_EQ(SendDlgItemMessageW(calibration, IDC_CALIB_MONITOR, CB_GETCOUNT, 0, 0), 2);
+    TPT_CHECK_EQ(IsDlgButtonChecked(calibration, IDC_CALIB_9), static_cast<UINT>(BST_CHECKED));
+    TPT_CHECK_EQ(narrow(text(GetDlgItem(calibration, IDC_CALIB_START))), ja ? "補正を実行する(&N)" : "Calibrate &Now");
+    HWND multi = showPage(c, kMultiTab);
+    TPT_CHECK_EQ(SendDlgItemMessageW(multi, IDC_MULTI_COUNT, CB_GETCURSEL, 0, 0), 1);
+    TPT_CHECK_EQ(SendDlgItemMessageW(multi, IDC_MULTI_RES, CB_GETCOUNT, 0, 0), 8);
+    TPT_CHECK_EQ(narrow(text(GetDlgItem(multi, IDC_MULTI_RES))), "1024x768");
+    TPT_CHECK_EQ(narrow(text(GetDlgItem(multi, IDC_MULTI_IDENTIFY))),
+                 ja ? "タッチパネルの\n接続画面設定(&C)" : "Setting &connection touch panel");
+    TPT_CHECK(IsWindowEnabled(GetDlgItem(multi, IDC_MULTI_X)));
+    TPT_CHECK_MSG(IsWindowEnabled(GetDlgItem(c.sheet, kApplyButton)), "opening the page enables Apply");
+    const std::string lang = ja ? "_ja" : "_en";
+    shoot(c.sheet, "console_multi" + lang);
+    showPage(c, kCalibrationTab);
+    shoot(c.sheet, "console_calibration" + lang);
+
+    tpt::group("the identification dialog speaks the language and sits in its band");
+    tpt::Sim sim;
+    sim.mark();
+    PostMessageW(GetDlgItem(multi, IDC_MULTI_IDENTIFY), BM_CLICK, 0, 0);
+    runScreen(sim, c, 1, 0, Ending::Cancel);
+    closeConsole(c);
 }
 
 void identify() {
