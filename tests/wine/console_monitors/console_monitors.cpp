@@ -226,7 +226,7 @@ void edit() {
     }
     const auto option = tpt::reg::getDword(HKEY_CURRENT_USER, kUserKey, "Option");
     TPT_CHECK(option.has_value());
-    TPT_CHECK_EQ(tpt::reg::valueNames(HKEY_CURRENT_USER, kUserKey).size() >= 52, true);
+    TPT_CHECK_MSG(tpt::reg::valueNames(HKEY_CURRENT_USER, kUserKey).size() >= 52, "the user key holds every value");
     TPT_CHECK_MSG(tpt::reg::getDword(HKEY_LOCAL_MACHINE, kMultiKey, "Resolution2") == std::optional<uint32_t>(0),
                   "the console writes nothing under the driver's key");
     // The agent takes the block at once: the option word, then its own measured layout.
