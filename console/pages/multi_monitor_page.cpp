@@ -27,7 +27,7 @@ namespace {
 bool isBlank(wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); }
 bool isDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 
-// Decimal digits after leading blanks, saturating at limit.
+// The decimal digits at p, saturating at limit; p is left on the first non-digit.
 uint32_t readDigits(const wchar_t*& p, uint32_t limit) {
     uint32_t value = 0;
     for (; isDigit(*p); ++p) {

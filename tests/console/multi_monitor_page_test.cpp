@@ -185,14 +185,24 @@ TEST(TouchIdentification, EachScreenRunsBetweenBeginAndEndRequestsUntilCancelOrT
             EXPECT_EQ(templateId, IDD_IDENTIFY);
             screens.push_back(r.rig.driver.countOf(req::kIdentifyPanelStart));
             FakeDialog d;
+            d.outer = {0, 0, 430, 200};
             logic.onInit(d);
+            EXPECT_EQ(d.placedAt.x, 425);  // centred on a 1280-wide screen at 0, 0
+            EXPECT_EQ(d.at(IDC_IDENTIFY_TEXT).textStringId, IDS_IDENTIFY_SCREEN1 + static_cast<int>(screens.size()) - 1);
+            d.timers[kIdentifyTimer] = 1;  // stands for whatever is left of the period
+            logic.onActivity(d);
+            EXPECT_EQ(d.timers[kIdentifyTimer], kIdentifyTimeoutMs);
             logic.onCommand(d, 2, kBnClicked);  // Escape
             EXPECT_EQ(d.endResult, -1);
             const Press p = c.presses.at(screens.size() - 1);
             if (p == Press::TimeOut) logic.onTimer(d, kIdentifyTimer);
             else logic.onCommand(d, p == Press::Ok ? kIdOk : IDC_IDENTIFY_CANCEL, kBnClicked);
+            const int result = d.endResult;
+            logic.onDestroy(d);
+            EXPECT_EQ(d.endResult, result);
+            EXPECT_EQ(d.timers.count(kIdentifyTimer), 0u);
             EXPECT_EQ(r.rig.driver.countOf(req::kIdentifyMultiEnd), static_cast<int>(screens.size()) - 1);
-            return d.endResult;
+            return result;
         };
         r.page->onCommand(r.dlg, IDC_MULTI_IDENTIFY, kBnClicked);
         std::vector<std::string> want;
@@ -212,69 +222,19 @@ TEST(TouchIdentification, EachScreenRunsBetweenBeginAndEndRequestsUntilCancelOrT
 TEST(IdentifyDialog, IsCentredOnItsScreenWithTheLanguagesBandMovedToItsEdge) {
     struct Case {
         Language language;
-        int screen, width;
+        int width;
         uint32_t resolution, originX;
-        Point at;
+        int x;
     };
     const Case cases[] = {
-        {Language::Japanese, 1, 430, 0x04000300, 0, {296, 284}},
-        {Language::English, 1, 430, 0x04000300, 0, {272, 284}},
-        {Language::English, 1, 478, 0x04000300, 0, {272, 284}},
-        {Language::Japanese, 1, 478, 0x04000300, 0, {273, 284}},
-        {Language::Japanese, 1, 368, 0x04000300, 0, {328, 284}},
-        {Language::English, 2, 431, 0x05000400, encodeOrigin(-1280), {-855, 412}},
+        {Language::Japanese, 430, 0x04000300, 0, 296},  {Language::English, 430, 0x04000300, 0, 272},
+        {Language::English, 478, 0x04000300, 0, 272},   {Language::Japanese, 478, 0x04000300, 0, 273},
+        {Language::Japanese, 368, 0x04000300, 0, 328},  {Language::English, 431, 0x05000400, encodeOrigin(-1280), -855},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.width);
-        MultiRig r(2, c.language);
-        r.layout().resolution[c.screen - 1] = c.resolution;
-        r.layout().originX[c.screen - 1] = c.originX;
-        FakeDialog d;
-        int call = 0;
-        r.rig.system.modal = [&](int, DialogLogic& logic) {
-            if (++call < c.screen) return 0;  // earlier screens: OK
-            d.outer = {100, 100, 100 + c.width, 300};
-            logic.onInit(d);
-            return kIdentifyStop;
-        };
-        r.page->onCommand(r.dlg, IDC_MULTI_IDENTIFY, kBnClicked);
-        EXPECT_EQ(d.placedAt.x, c.at.x);
-        EXPECT_EQ(d.placedAt.y, c.at.y);
-        EXPECT_EQ(d.at(IDC_IDENTIFY_TEXT).textStringId, IDS_IDENTIFY_SCREEN1 + c.screen - 1);
-        EXPECT_EQ(d.timers.at(kIdentifyTimer), kIdentifyTimeoutMs);
-    }
-}
-
-TEST(IdentifyDialog, ActivityRestartsTheTimerAndADestroyedDialogKeepsItsResult) {
-    struct Case {
-        const char* name;
-        bool activity, timeOut, destroy;
-        int result;
-        bool timerRunning;
-    };
-    const Case cases[] = {
-        {"activity restarts the ten seconds", true, false, false, -1, true},
-        {"time-out stops, then destroy keeps 100", false, true, true, kIdentifyStop, false},
-        {"destroyed while waiting ends with 0", false, false, true, 0, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        MultiRig r(1);
-        FakeDialog d;
-        r.rig.system.modal = [&](int, DialogLogic& logic) {
-            logic.onInit(d);
-            d.timers[kIdentifyTimer] = 1;  // whatever is left of the period
-            if (c.activity) logic.onActivity(d);
-            if (c.timeOut) logic.onTimer(d, kIdentifyTimer);
-            if (c.destroy) logic.onDestroy(d);
-            return d.endResult;
-        };
-        r.page->onCommand(r.dlg, IDC_MULTI_IDENTIFY, kBnClicked);
-        EXPECT_EQ(d.endResult, c.result);
-        EXPECT_EQ(d.timers.count(kIdentifyTimer) == 1, c.timerRunning);
-        if (c.timerRunning) {
-            EXPECT_EQ(d.timers.at(kIdentifyTimer), kIdentifyTimeoutMs);
-        }
+        const Point at = identifyDialogPosition(c.language, c.resolution, c.originX, encodeOrigin(-20), c.width, 201);
+        EXPECT_EQ(at.x, c.x) << c.width;
+        EXPECT_EQ(at.y, static_cast<int>(resolutionHeight(c.resolution)) / 2 - 100 - 20) << c.width;
     }
 }
 
