@@ -400,7 +400,26 @@ void calibrate(const std::string& stubPath) {
             SendMessageW(GetDlgItem(page, IDC_CALIB_START), BM_CLICK, 0, 0);
             TPT_CHECK(tpt::waitUntil([&] { return lines(record).size() == static_cast<size_t>(screen) + 1; }, 10000, 50));
         }
-        const std::vector<std::string> want = {"\"" + program + "\"", "\"" + program + "\" 2"};
+        tpt::group("a changed point count blocks the program with the message until applied");
+        PostMessageW(GetDlgItem(page, IDC_CALIB_12), BM_CLICK, 0, 0);
+        PostMessageW(GetDlgItem(page, IDC_CALIB_START), BM_CLICK, 0, 0);
+        HWND box = nullptr;
+        TPT_CHECK(tpt::waitUntil([&] { return (box = findWindow(japanese() ? L"補正" : L"Calibration", c.pid)) != nullptr; },
+                                 10000, 20));
+        TPT_CHECK_EQ(narrow(text(GetDlgItem(box, 0xFFFF))),
+                     japanese() ? "補正の設定が変更されています。設定の更新を行ってから実行してください。"
+                                : "The setup of calibration is changed. Please calibrate after apply of the setup.");
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        TPT_CHECK(tpt::waitUntil([&] { return !IsWindow(box); }, 5000, 20));
+        PostMessageW(GetDlgItem(c.sheet, kApplyButton), BM_CLICK, 0, 0);
+        TPT_CHECK(tpt::waitUntil([&] { return tpt::reg::getDword(HKEY_CURRENT_USER, kUserKey, "Option").value_or(0) & 0x08; },
+                                 10000, 50));
+        // Sent, so it waits until Apply has let go of the console's thread.
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(GetDlgItem(page, IDC_CALIB_START), BM_CLICK, 0, 0, SMTO_NORMAL, 10000, &ignored);
+        TPT_CHECK(tpt::waitUntil([&] { return lines(record).size() == 3; }, 10000, 50));
+        const std::vector<std::string> want = {"\"" + program + "\"", "\"" + program + "\" 2",
+                                               "\"" + program + "\" 2"};
         TPT_CHECK_EQ(joined(lines(record)), joined(want));
         closeConsole(c);
     }
