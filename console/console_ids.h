@@ -56,12 +56,38 @@
 /* Right-click page: controls 1300-1399, strings 2300-2399. */
 
 /* Calibration pages: controls 1400-1499, strings 2400-2499. */
+#define IDC_CALIB_POINTS_GROUP 1400
+#define IDC_CALIB_9 1401
+#define IDC_CALIB_12 1402
+#define IDC_CALIB_20 1403
+#define IDC_CALIB_PROGRAM_GROUP 1404
+#define IDC_CALIB_TEXT 1405
+#define IDC_CALIB_MONITOR_LABEL 1406 /* with monitor choice only */
+#define IDC_CALIB_MONITOR 1407
+#define IDC_CALIB_START 1408
+#define IDS_CALIB_PENDING 2400
+#define IDS_CALIB_PENDING_CAPTION 2401
 
 /* Multi-monitor page: controls 1500-1599, strings 2500-2599. */
+#define IDC_MULTI_USE 1500
+#define IDC_MULTI_OS 1501
+#define IDC_MULTI_AUTO 1502
+#define IDC_MULTI_COUNT_LABEL 1503
+#define IDC_MULTI_COUNT 1504
+#define IDC_MULTI_MONITOR_LABEL 1505
+#define IDC_MULTI_MONITOR 1506
+#define IDC_MULTI_RES_LABEL 1507
+#define IDC_MULTI_RES 1508
+#define IDC_MULTI_X_LABEL 1509
+#define IDC_MULTI_X 1510
+#define IDC_MULTI_Y_LABEL 1511
+#define IDC_MULTI_Y 1512
+#define IDC_MULTI_IDENTIFY 1513
 
 /* Identification dialog: controls 1600-1649, strings 2600-2649. */
 #define IDC_IDENTIFY_TEXT 1600
 #define IDC_IDENTIFY_CANCEL 1601 /* not IDCANCEL: Escape must do nothing */
+#define IDS_IDENTIFY_SCREEN1 2601 /* screen N: IDS_IDENTIFY_SCREEN1 + N - 1, up to 2609 */
 
 /* Driver information page: controls 1700-1799, strings 2700-2799. */
 #define IDC_INFO_GROUP 1700
