@@ -72,8 +72,10 @@ void bindTerminalServices(Agent& a) {
     const ModuleHandle wts = lib.loadLibrary(kWtsLibrary);
     a.state.wtsModule.set(wts);
     if (wts) {
-        if (const ProcAddress reg = lib.getProcAddress(wts, kWtsRegister))
-            a.state.sessionNotifications.set(lib.callRegisterSession(reg, mainWindow(a), win::kNotifyForAllSessions) != 0);
+        if (const ProcAddress reg = lib.getProcAddress(wts, kWtsRegister)) {
+            const int32_t registered = lib.callRegisterSession(reg, mainWindow(a), win::kNotifyForAllSessions);
+            a.state.sessionNotifications.set(registered != 0);
+        }
     }
     const ModuleHandle kernel = lib.loadLibrary(kKernelLibrary);
     a.state.kernelModule.set(kernel);
