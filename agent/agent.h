@@ -8,7 +8,12 @@
 // exactly that and nothing more. The four routines that run on the main
 // thread and on a worker at once (ApplyStoredSettings, SyncButtonSwap,
 // ApplyCursorHiding, StartWorkerThreads) each hold their own lock, taken
-// through LockPort, for their whole run; the order of their steps is unchanged.
+// through LockPort; the order of their steps is unchanged. No lock is held
+// across a call that sends a message to a window of another thread (the
+// WM_SETTINGCHANGE broadcast of ApplyStoredSettings comes after its lock), so
+// a worker inside such a call never waits for a main thread that waits for
+// the worker's lock. Once shutdown has begun (AgentState::shuttingDown, set
+// before anything is restored) these routines change nothing any more.
 #pragma once
 
 #include <atomic>
@@ -44,6 +49,7 @@ inline constexpr uint32_t kWmMouseMove = 0x0200;
 inline constexpr uint32_t kWmLButtonUp = 0x0202;
 inline constexpr uint32_t kWmRButtonUp = 0x0205;
 inline constexpr uint32_t kWmPowerBroadcast = 0x0218;
+inline constexpr uint32_t kWmWtsSessionChange = 0x02B1;
 inline constexpr uint32_t kPbtApmSuspend = 4;
 inline constexpr uint32_t kPbtApmResumeSuspend = 7;
 inline constexpr int kSmSwapButton = 23;
@@ -65,6 +71,7 @@ inline constexpr uint32_t kMbIconWarning = 0x00000030;
 inline constexpr uint32_t kMbSetForeground = 0x00010000;
 inline constexpr int kSwHide = 0;
 inline constexpr int kSwShow = 5;
+inline constexpr int kSwShowNa = 8;  // shown without activation
 inline constexpr uint32_t kNotifyForAllSessions = 1;
 }  // namespace win
 
@@ -102,6 +109,15 @@ inline constexpr int kDialogFloating = 105;  // FloatingIconWindow
 inline constexpr int kControlFloatingIcon = 1000;
 inline constexpr int kTrayIconSize = 16;
 inline constexpr int kFloatingIconSize = 32;
+
+// Tone durations as the console can set them. Every duration taken from the
+// registry or a WM_COPYDATA is brought into this range where it is used for
+// waiting or playing (0xFFFFFFF5 + 10 would otherwise wrap to INFINITE).
+inline constexpr uint32_t kMinDurationMs = 1;
+inline constexpr uint32_t kMaxDurationMs = 1000;
+constexpr uint32_t ClampDuration(uint32_t ms) {
+    return ms < kMinDurationMs ? kMinDurationMs : ms > kMaxDurationMs ? kMaxDurationMs : ms;
+}
 
 // ---------------------------------------------------------------- state
 
@@ -172,6 +188,11 @@ struct AgentState {
     Flag sessionActive{1};
     Flag buttonsSwapped{0};
     Value ownSessionId{0};
+    // WTSRegisterSessionNotification succeeded: WM_WTSSESSION_CHANGE reaches
+    // the main window, which wakes the session watch.
+    Flag sessionNotifications{0};
+    // Set once, at the start of shutdown; nothing re-applies afterwards.
+    Flag shuttingDown{0};
 
     // Handles owned by the process.
     Handle instanceMutex;
@@ -220,6 +241,7 @@ struct AgentState {
     // signal; published and withdrawn under the StartWorkerThreads lock.
     Handle panelEvent;
     Handle settingsEvent;
+    Handle sessionEvent;  // the session watch's, while it waits on notifications
     // Set by StopWorkerThreads before it signals the settings event, so that
     // the wake-up is not taken for a settings change.
     Flag settingsStopWake{0};
@@ -401,12 +423,18 @@ void SyncButtonSwap(Agent& agent);  // locked
 
 // Worker-thread side.
 void ApplyCursorHiding(Agent& agent);  // locked
+// Shutdown's SPI_SETCURSORS, under the ApplyCursorHiding lock.
+void RestoreCursors(Agent& agent);
 // Returns the Shell_NotifyIconA result; icon and tip may be 0.
 bool SetTrayIcon(Agent& agent, WindowHandle window, uint32_t operation, uint32_t id, IconHandle icon,
                  const char* tip);
 void StartWorkerThreads(Agent& agent, WindowHandle mainWindow);  // locked
 void StopWorkerThreads(Agent& agent);
 void StartSessionWatchThread(Agent& agent, WindowHandle mainWindow);
+// WM_WTSSESSION_CHANGE: wakes the session watch, if it waits on notifications.
+void WakeSessionWatch(Agent& agent);
+// Shutdown's end of the session watch: clears its run flag and wakes it.
+void StopSessionWatchThread(Agent& agent);
 // The FloatingIconWindow dialog procedure is Win32 code: FloatingIconWindowProc
 // in agent/floating_window.h, handed to CreateDialogParamA by the WindowPort adapter.
 

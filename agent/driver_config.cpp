@@ -82,8 +82,18 @@ bool readPanelIds(Device& device, PanelIdTable* table) {
 
 }  // namespace
 
-void ApplyStoredSettings(Agent& a) {
+namespace {
+
+struct DoubleClickArea {
+    uint32_t height;
+    uint32_t width;
+};
+
+// Everything of ApplyStoredSettings up to the double-click area, under its
+// lock; false once shutdown has begun (nothing done).
+bool applyUnderLock(Agent& a, DoubleClickArea* area) {
     RoutineLock lock(a.ports.locks, Routine::ApplyStoredSettings);
+    if (a.state.shuttingDown.get()) return false;
     RegistryPort& reg = a.ports.registry;
     AgentSettings& s = a.state.settings;
 
@@ -145,9 +155,22 @@ void ApplyStoredSettings(Agent& a) {
         if (device) device.sendDword(req::kSetOption, s.option.get());
     }
 
+    *area = {s.dHeight.get(), s.dWidth.get()};
+    return true;
+}
+
+}  // namespace
+
+void ApplyStoredSettings(Agent& a) {
+    DoubleClickArea area{};
+    if (!applyUnderLock(a, &area)) return;
+    // SPIF_SENDCHANGE broadcasts WM_SETTINGCHANGE with a send to every
+    // top-level window, the agent's own included: on a worker thread that
+    // waits for the main thread, so it must come after the lock is released
+    // (the values were read under it).
     const uint32_t winIni = win::kSpifUpdateIniFile | win::kSpifSendChange;
-    a.ports.display.systemParametersInfo(win::kSpiSetDoubleClkHeight, s.dHeight.get(), winIni);
-    a.ports.display.systemParametersInfo(win::kSpiSetDoubleClkWidth, s.dWidth.get(), winIni);
+    a.ports.display.systemParametersInfo(win::kSpiSetDoubleClkHeight, area.height, winIni);
+    a.ports.display.systemParametersInfo(win::kSpiSetDoubleClkWidth, area.width, winIni);
 }
 
 void PushCalibrationTables(Agent& a, RegKey userKey, Device& device, const PanelIdTable& panels) {

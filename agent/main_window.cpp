@@ -13,6 +13,8 @@ WindowHandle mainWindow(Agent& a) { return a.state.mainWindow.get(); }
 
 bool ntFamily(const Agent& a) { return a.state.osNt5.get() || a.state.osNt6.get(); }
 
+bool shuttingDown(const Agent& a) { return a.state.shuttingDown.get() != 0; }
+
 void setTip(Agent& a, const char* tip) {
     std::memset(a.state.tipText, 0, sizeof a.state.tipText);
     appendText(a.state.tipText, sizeof a.state.tipText, tip);
@@ -38,7 +40,8 @@ void applyFloatingWindow(Agent& a) {
         a.state.floatingWindow.set(created);
         w.showWindow(created, win::kSwHide);
         w.sendMessage(created, FLM_RESTORE_POSITION, 0, 0);
-        w.showWindow(created, win::kSwShow);
+        // Without activation: it must not take the focus from the user's program.
+        w.showWindow(created, win::kSwShowNa);
     } else if (!wanted && existing) {
         w.sendMessage(existing, FLM_RESET_POSITION, 0, 0);
         w.destroyWindow(existing);
@@ -69,8 +72,10 @@ void bindTerminalServices(Agent& a) {
     const ModuleHandle wts = lib.loadLibrary(kWtsLibrary);
     a.state.wtsModule.set(wts);
     if (wts) {
-        if (const ProcAddress reg = lib.getProcAddress(wts, kWtsRegister))
-            lib.callRegisterSession(reg, mainWindow(a), win::kNotifyForAllSessions);
+        if (const ProcAddress reg = lib.getProcAddress(wts, kWtsRegister)) {
+            const int32_t registered = lib.callRegisterSession(reg, mainWindow(a), win::kNotifyForAllSessions);
+            a.state.sessionNotifications.set(registered != 0);
+        }
     }
     const ModuleHandle kernel = lib.loadLibrary(kKernelLibrary);
     a.state.kernelModule.set(kernel);
@@ -109,6 +114,9 @@ ModuleHandle LoadHookLibrary(Agent& a) {
 }
 
 void OnApplySettings(Agent& a, uintptr_t wParam) {
+    // A pending or re-entrant application after shutdown began would hide the
+    // cursors and add the tray icon again with no agent left to undo it.
+    if (shuttingDown(a)) return;
     const bool first = wParam == 0;
     ApplyStoredSettings(a);
     ApplyCursorHiding(a);
@@ -131,6 +139,7 @@ void OnApplySettings(Agent& a, uintptr_t wParam) {
 }
 
 void OnCopyData(Agent& a, const uint8_t* data, size_t size) {
+    if (shuttingDown(a)) return;
     AgentSettingsBlock block;
     if (!decodeAgentSettingsBlock(data, size, &block)) return;
     takeSettings(a.state.settings, block);
@@ -149,6 +158,7 @@ void OnCopyData(Agent& a, const uint8_t* data, size_t size) {
 void OnButtonMode(Agent& a, intptr_t lParam) {
     const bool arm = lParam == win::kWmLButtonUp;
     if (!arm && lParam != win::kWmRButtonUp) return;
+    if (shuttingDown(a)) return;
     Device device(a.ports.driver, kPanelDevicePath);
     if (!device) return;
     if (!device.send(arm ? req::kButtonSecondary : req::kButtonPrimary)) return;
@@ -165,6 +175,7 @@ void OnButtonMode(Agent& a, intptr_t lParam) {
 
 void SyncButtonSwap(Agent& a) {
     RoutineLock lock(a.ports.locks, Routine::SyncButtonSwap);
+    if (shuttingDown(a)) return;  // shutdown has told the driver "not swapped"
     Device device(a.ports.driver, kPanelDevicePath);
     if (!device) return;
     if (a.ports.display.getSystemMetrics(win::kSmSwapButton)) {
@@ -181,13 +192,16 @@ void OnSettingChange(Agent& a, uintptr_t wParam) {
     if (a.state.sessionActive.get() && wParam == win::kSpiSetMouseButtonSwap) SyncButtonSwap(a);
 }
 
-void OnDisplayChange(Agent& a) { pushDisplay(a); }
+void OnDisplayChange(Agent& a) {
+    if (!shuttingDown(a)) pushDisplay(a);
+}
 
 void OnPowerBroadcast(Agent& a, uintptr_t wParam) {
-    if (!a.state.sessionActive.get()) return;
+    if (!a.state.sessionActive.get() || shuttingDown(a)) return;
     if (wParam == win::kPbtApmSuspend) {
         StopWorkerThreads(a);
-        a.ports.sleep.sleep(a.state.settings.duration.get() + 10);
+        // Waits out a tone: at most the longest the console can set.
+        a.ports.sleep.sleep(ClampDuration(a.state.settings.duration.get()) + 10);
     } else if (wParam == win::kPbtApmResumeSuspend) {
         a.ports.sleep.sleep(25);
         ApplyStoredSettings(a);
@@ -198,9 +212,14 @@ void OnPowerBroadcast(Agent& a, uintptr_t wParam) {
 }
 
 void Shutdown(Agent& a) {
+    // Once: a WM_DESTROY after WM_ENDSESSION, or one sent while this one
+    // waits in Shell_NotifyIconA, finds it begun. From here on nothing
+    // re-applies (see agent.h), so what is restored below stays restored.
+    if (a.state.shuttingDown.exchange(1)) return;
     LibraryPort& lib = a.ports.library;
-    a.ports.display.systemParametersInfo(win::kSpiSetCursors, 0, 0);
+    RestoreCursors(a);
     {
+        RoutineLock lock(a.ports.locks, Routine::SyncButtonSwap);
         Device device(a.ports.driver, kPanelDevicePath);
         if (device) {
             device.send(req::kButtonsNotSwapped);
@@ -210,7 +229,7 @@ void Shutdown(Agent& a) {
     if (const WindowHandle floating = a.state.floatingWindow.exchange(0)) a.ports.window.destroyWindow(floating);
     SetTrayIcon(a, mainWindow(a), win::kNimDelete, kTrayIconId, 0, nullptr);
     StopWorkerThreads(a);
-    if (ntFamily(a)) a.state.sessionWatchThread.run.set(0);
+    if (ntFamily(a)) StopSessionWatchThread(a);
     if (const KernelHandle mutex = a.state.instanceMutex.exchange(0)) a.ports.locks.releaseInstanceMutex(mutex);
     if (const ModuleHandle hook = a.state.hookModule.exchange(0)) {
         if (const ProcAddress unset = lib.getProcAddress(hook, kHookUnSetHook)) lib.callHook(unset);
@@ -247,6 +266,9 @@ bool HandleMainWindowMessage(Agent& a, uint32_t message, uintptr_t wParam, intpt
         case win::kWmPowerBroadcast:
             OnPowerBroadcast(a, wParam);
             return true;
+        case win::kWmWtsSessionChange:
+            WakeSessionWatch(a);
+            return true;
         case AGM_BUTTON_MODE:
             OnButtonMode(a, lParam);
             return true;
@@ -256,6 +278,35 @@ bool HandleMainWindowMessage(Agent& a, uint32_t message, uintptr_t wParam, intpt
         default:
             return false;
     }
+}
+
+bool StartAgent(Agent& a, StartPort& start, const char* commandLine) {
+    if (start.instanceRunning(kMutexName)) return false;
+    if (IsRunOnceCommandLine(commandLine)) a.state.runOnce.set(1);
+    bool existed = false;
+    a.state.instanceMutex.set(start.createInstanceMutex(kMutexName, &existed));
+    auto giveUp = [&] {
+        if (const KernelHandle mutex = a.state.instanceMutex.exchange(0)) a.ports.locks.releaseInstanceMutex(mutex);
+        return false;
+    };
+    // Two agents started in the same instant both pass the OpenMutexA check;
+    // the second to create the mutex learns it here.
+    if (existed) return giveUp();
+    uint32_t platformId = 0, major = 0;
+    if (start.osVersion(&platformId, &major)) {
+        const OsFlags os = OsFlagsFromVersion(platformId, major);
+        a.state.osNt5.set(os.nt5);
+        a.state.osNt6.set(os.nt6);
+    }
+    ApplyStoredSettings(a);
+    if (!start.registerWindowClass()) return giveUp();
+    const WindowHandle window = start.createMainWindow();
+    // A windowless agent would hold the mutex, and keep every later agent
+    // out, for the whole session.
+    if (!window) return giveUp();
+    a.state.mainWindow.set(window);
+    a.ports.window.postMessage(window, AGM_APPLY_SETTINGS, 0, 0);
+    return true;
 }
 
 bool IsRunOnceCommandLine(const char* commandLine) {

@@ -32,6 +32,32 @@ struct OsFlags {
 inline constexpr uint32_t kVerPlatformWin32Nt = 2;
 OsFlags OsFlagsFromVersion(uint32_t platformId, uint32_t majorVersion);
 
+// The process start's platform calls (WinMain's adapter in tapagent_main.cpp).
+class StartPort {
+public:
+    // OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name); true when it opened (the
+    // handle is closed again at once).
+    virtual bool instanceRunning(const char* name) = 0;
+    // CreateMutexA(NULL, FALSE, name); *existed when GetLastError() then says
+    // ERROR_ALREADY_EXISTS. 0 on failure.
+    virtual KernelHandle createInstanceMutex(const char* name, bool* existed) = 0;
+    // GetVersionExA; false when it fails.
+    virtual bool osVersion(uint32_t* platformId, uint32_t* majorVersion) = 0;
+    // RegisterClassA of the main window's class.
+    virtual bool registerWindowClass() = 0;
+    // CreateWindowExA of the main window, then ShowWindow(SW_HIDE) and
+    // UpdateWindow; 0 when it cannot be created.
+    virtual WindowHandle createMainWindow() = 0;
+
+protected:
+    ~StartPort() = default;
+};
+
+// Steps 1 to 8 of the process start (Part 2.1): true when the message loop
+// is to run. An agent that cannot run (another one holds the mutex, the
+// class or the window cannot be made) returns false with the mutex released.
+bool StartAgent(Agent& agent, StartPort& start, const char* commandLine);
+
 // LoadLibraryA of the hook from the agent's own folder only.
 ModuleHandle LoadHookLibrary(Agent& agent);
 

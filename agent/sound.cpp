@@ -60,7 +60,9 @@ void PlayTouchSound(Agent& a, uint32_t option, uint32_t frequency, uint32_t dura
     }
     if (a.state.toneBusy.exchange(1)) return;
     a.state.toneFreq.set(frequency);
-    a.state.toneDuration.set(duration);
+    // A duration beyond what the console can set would hold the tone thread,
+    // and with it every later tone, for up to 49 days.
+    a.state.toneDuration.set(ClampDuration(duration));
     ThreadPort& threads = *a.ports.threads;
     const KernelHandle tone = threads.createThread(&toneThread, &a);
     if (!tone) {

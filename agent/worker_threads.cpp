@@ -1,5 +1,7 @@
 #include "worker_threads.h"
 
+#include <optional>
+
 #include "calibration_command.h"
 #include "sound.h"
 
@@ -17,7 +19,6 @@ namespace {
 
 constexpr uint32_t kRetryPauseMs = 500;
 constexpr uint32_t kAfterWakePauseMs = 10;
-constexpr uint32_t kSessionPollMs = 25;
 
 // Every change to a slot, and every signal sent to a waiting thread's event,
 // happens under the StartWorkerThreads lock. A thread that finds its run flag
@@ -42,7 +43,9 @@ bool giveUpSlot(Agent& a, ThreadSlot& slot, Ending ending) {
     return true;
 }
 
+// Under the slot lock.
 void startSlot(Agent& a, ThreadSlot& slot, ThreadEntry entry, bool prioritized) {
+    if (a.state.shuttingDown.get()) return;  // shutdown has stopped them for good
     slot.run.set(1);
     if (slot.handle.get()) return;  // still alive: the flag keeps it (see SlotLock)
     ThreadPort& threads = *a.ports.threads;
@@ -146,6 +149,7 @@ Ending panelEventLife(Agent& a) {
             }
         }
         if (reconnect) {
+            // Both do nothing once shutdown has begun.
             ApplyStoredSettings(a);
             SyncButtonSwap(a);
             reconnect = false;
@@ -210,25 +214,57 @@ Ending settingsNotifyLife(Agent& a) {
     return Ending::Stopped;
 }
 
+// One look at the active console session: stop the workers when another
+// session has it, re-apply and restart them when this one has it again.
+void checkSession(Agent& a) {
+    AgentState& s = a.state;
+    const uint32_t active = a.ports.library.callActiveConsoleSession(s.activeSessionQuery.get());
+    if (active == s.ownSessionId.get()) {
+        if (!s.sessionActive.get() && !s.shuttingDown.get()) {
+            a.ports.sleep.sleep(kSessionPollMs);
+            // Each of these does nothing once shutdown has begun.
+            ApplyStoredSettings(a);
+            ApplyCursorHiding(a);
+            SyncButtonSwap(a);
+            StartWorkerThreads(a, s.mainWindow.get());
+        }
+        s.sessionActive.set(1);
+    } else {
+        if (s.sessionActive.get()) StopWorkerThreads(a);
+        s.sessionActive.set(0);
+    }
+}
+
 Ending sessionWatchLife(Agent& a) {
     AgentState& s = a.state;
+    ThreadPort& threads = *a.ports.threads;
     SleepPort& sleep = a.ports.sleep;
-    while (s.sessionWatchThread.run.get()) {
-        sleep.sleep(kSessionPollMs);
-        const uint32_t active = a.ports.library.callActiveConsoleSession(s.activeSessionQuery.get());
-        if (active == s.ownSessionId.get()) {
-            if (!s.sessionActive.get()) {
-                sleep.sleep(kSessionPollMs);
-                ApplyStoredSettings(a);
-                ApplyCursorHiding(a);
-                SyncButtonSwap(a);
-                StartWorkerThreads(a, s.mainWindow.get());
-            }
-            s.sessionActive.set(1);
-        } else {
-            if (s.sessionActive.get()) StopWorkerThreads(a);
-            s.sessionActive.set(0);
+    // Notifications registered: sleep on the event that WM_WTSSESSION_CHANGE
+    // sets. Otherwise (or without an event) poll every 25 ms as before.
+    std::optional<OwnEvent> event;
+    if (s.sessionNotifications.get()) {
+        event.emplace(a, s.sessionEvent);
+        if (event->get()) {
+            SlotLock lock(a);
+            s.sessionEvent.set(event->get());
         }
+    }
+    const bool notified = event && event->get();
+    uint32_t settleLeft = 0;  // ms of quick polls after a notification
+    while (s.sessionWatchThread.run.get()) {
+        if (!notified || settleLeft) {
+            sleep.sleep(kSessionPollMs);
+            settleLeft -= settleLeft < kSessionPollMs ? settleLeft : kSessionPollMs;
+        } else {
+            const bool woken = threads.waitForEventTimeout(event->get(), kSessionSafetyPollMs);
+            {
+                SlotLock lock(a);
+                threads.resetEvent(event->get());
+            }
+            if (!s.sessionWatchThread.run.get()) break;
+            if (woken) settleLeft = kSessionSettleMs;
+        }
+        checkSession(a);
     }
     return Ending::Stopped;
 }
@@ -281,6 +317,17 @@ void StopWorkerThreads(Agent& a) {
 void StartSessionWatchThread(Agent& a, WindowHandle) {
     SlotLock lock(a);
     startSlot(a, a.state.sessionWatchThread, &workerEntry<sessionWatchLife, &AgentState::sessionWatchThread>, false);
+}
+
+void WakeSessionWatch(Agent& a) {
+    SlotLock lock(a);
+    if (const KernelHandle event = a.state.sessionEvent.get()) a.ports.threads->setEvent(event);
+}
+
+void StopSessionWatchThread(Agent& a) {
+    SlotLock lock(a);
+    a.state.sessionWatchThread.run.set(0);
+    if (const KernelHandle event = a.state.sessionEvent.get()) a.ports.threads->setEvent(event);
 }
 
 }  // namespace tp::agent

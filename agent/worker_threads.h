@@ -31,6 +31,9 @@ public:
     virtual void resetEvent(KernelHandle event) = 0;
     // WaitForSingleObject(event, INFINITE).
     virtual void waitForEvent(KernelHandle event) = 0;
+    // WaitForSingleObject(event, timeoutMs): true when the event was signalled,
+    // false when the time ran out (or the wait failed).
+    virtual bool waitForEventTimeout(KernelHandle event, uint32_t timeoutMs) = 0;
     // CloseHandle, for threads and events alike.
     virtual void closeHandle(KernelHandle handle) = 0;
 
@@ -41,5 +44,13 @@ protected:
 // THREAD_PRIORITY_* for a TPriority value; false leaves the priority alone.
 bool ThreadPriorityFor(uint32_t tPriority, int* priority);
 
+// The session watch's rhythm. Without session notifications it polls every
+// kSessionPollMs. With them it waits on its event, which WM_WTSSESSION_CHANGE
+// sets, at most kSessionSafetyPollMs at a time; after each notification it
+// polls every kSessionPollMs for kSessionSettleMs, in case the active console
+// session is reported a little after the notification.
+inline constexpr uint32_t kSessionPollMs = 25;
+inline constexpr uint32_t kSessionSafetyPollMs = 5000;
+inline constexpr uint32_t kSessionSettleMs = 1000;
 
 }  // namespace tp::agent

@@ -115,6 +115,9 @@ int main(int argc, char** argv) {
     const double wall = (tpt::nowMs() - wallBefore) / 1000.0;
     std::printf("agent CPU over %.1f s idle: %.3f s (%.3f %% of one core)\n", wall, cpu, 100.0 * cpu / wall);
     TPT_CHECK(cpu >= 0);
+    // The script reads the agent's threads at the "idle: end" mark (it polls
+    // every 0.2 s): they must all still be there.
+    Sleep(2000);
 
     PostMessageA(FindWindowA("TAPAGENT:MAIN", "TAPAGENT"), WM_DESTROY, 0, 0);
     WaitForSingleObject(agent, 10000);

@@ -126,8 +126,7 @@
 #define IDC_RIGHT_SHIFT 1305
 #define IDC_RIGHT_ALT 1306
 #define IDC_RIGHT_MODE_FRAME 1307
-#define IDC_RIGHT_MODE_TEXT1 1308
-#define IDC_RIGHT_MODE_TEXT2 1309 /* Japanese template only */
+#define IDC_RIGHT_MODE_TEXT 1308
 #define IDC_RIGHT_WHILE_HELD 1310
 #define IDC_RIGHT_ONE_TOUCH 1311
 #define IDC_RIGHT_ICON_FRAME 1312
@@ -150,18 +149,42 @@
 #define IDS_RIGHT_ONE_TOUCH_L 2309
 #define IDS_RIGHT_HELP_R 2310
 #define IDS_RIGHT_HELP_L 2311
-#define IDS_RIGHT_MODE1_R 2312 /* the mode texts: Japanese table only */
-#define IDS_RIGHT_MODE1_L 2313
-#define IDS_RIGHT_MODE2_R 2314
-#define IDS_RIGHT_MODE2_L 2315
+#define IDS_RIGHT_MODE_R 2312
+#define IDS_RIGHT_MODE_L 2313
 
 /* Calibration pages: controls 1400-1499, strings 2400-2499. */
+#define IDC_CALIB_POINTS_GROUP 1400
+#define IDC_CALIB_9 1401
+#define IDC_CALIB_12 1402
+#define IDC_CALIB_20 1403
+#define IDC_CALIB_PROGRAM_GROUP 1404
+#define IDC_CALIB_TEXT 1405
+#define IDC_CALIB_MONITOR_LABEL 1406 /* with monitor choice only */
+#define IDC_CALIB_MONITOR 1407
+#define IDC_CALIB_START 1408
+#define IDS_CALIB_PENDING 2400
+#define IDS_CALIB_PENDING_CAPTION 2401
 
 /* Multi-monitor page: controls 1500-1599, strings 2500-2599. */
+#define IDC_MULTI_USE 1500
+#define IDC_MULTI_OS 1501
+#define IDC_MULTI_AUTO 1502
+#define IDC_MULTI_COUNT_LABEL 1503
+#define IDC_MULTI_COUNT 1504
+#define IDC_MULTI_MONITOR_LABEL 1505
+#define IDC_MULTI_MONITOR 1506
+#define IDC_MULTI_RES_LABEL 1507
+#define IDC_MULTI_RES 1508
+#define IDC_MULTI_X_LABEL 1509
+#define IDC_MULTI_X 1510
+#define IDC_MULTI_Y_LABEL 1511
+#define IDC_MULTI_Y 1512
+#define IDC_MULTI_IDENTIFY 1513
 
 /* Identification dialog: controls 1600-1649, strings 2600-2649. */
 #define IDC_IDENTIFY_TEXT 1600
 #define IDC_IDENTIFY_CANCEL 1601 /* not IDCANCEL: Escape must do nothing */
+#define IDS_IDENTIFY_SCREEN1 2601 /* screen N: IDS_IDENTIFY_SCREEN1 + N - 1, up to 2609 */
 
 /* Driver information page: controls 1700-1799, strings 2700-2799. */
 #define IDC_INFO_GROUP 1700

@@ -140,11 +140,18 @@ inline constexpr uint32_t kUnhookRetryMs = 500;
 
 inline void processAttach(SharedData& shared, uint32_t instance) { store(shared.instance, instance); }
 
+// Exactly one hook stays installed: a second call installs the new hook
+// first, then removes the one it replaces (one attempt; a handle that is no
+// longer valid, such as one left by an agent that ended without removing it,
+// simply fails). When the new hook cannot be installed the old one, if any,
+// stays stored, so that TAPHOOK_UnSetHook still removes it.
 template <HookInstallPlatform P>
 int setHook(SharedData& shared, P& platform) {
     const uint32_t hook = platform.setWindowsHook();
-    store(shared.hook, hook);
-    return hook ? 1 : 0;
+    if (!hook) return 0;
+    const uint32_t previous = __atomic_exchange_n(&shared.hook, hook, __ATOMIC_RELAXED);
+    if (previous && previous != hook) platform.unhookWindowsHook(previous);
+    return 1;
 }
 
 // A removed hook is forgotten, so that a second call does not spend five

@@ -19,5 +19,7 @@ TP_WINE_WORK="$PWD/build/win-x64/tests/wine/demo" \
 echo "== Tapagent answering touches injected into the simulated panel (x64 build)"
 bash tests/wine/workers/demo.sh build/win-x64
 
+echo "== Tapcon, the settings console, in English and in Japanese (x64 build)"
+bash tests/wine/console_frame/screenshots.sh build/win-x64
 echo "== Tapcon's sound, click and right-click pages driven under Wine, in English and in Japanese (x64 build)"
 bash tests/wine/console_pages/screenshots.sh build/win-x64

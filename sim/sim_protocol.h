@@ -30,6 +30,7 @@ inline constexpr uint32_t kReadLog = tp::ctlCode(0xA08);        // in DWORD firs
 inline constexpr uint32_t kClearLog = tp::ctlCode(0xA09);
 inline constexpr uint32_t kGetState = tp::ctlCode(0xA0A);       // out state words
 inline constexpr uint32_t kGetCalibration = tp::ctlCode(0xA0B);  // in DWORD slot; out DWORD key + block
+inline constexpr uint32_t kTouchPanel = tp::ctlCode(0xA0C);     // in DWORD port of a connected panel
 }  // namespace ctl
 
 inline constexpr uint32_t kAllCodes = 0xFFFFFFFFu;  // kSetFailure: every request of the suite
@@ -42,6 +43,8 @@ inline constexpr uint32_t kCalibrationSlots = 9;
 inline constexpr uint32_t kLogCapacity = 1024;
 inline constexpr uint32_t kLogInputBytes = 120;  // a MonitorLayoutBlock fits whole
 inline constexpr uint32_t kNoCalibrationPort = 0xFFFFFFFFu;
+inline constexpr uint32_t kNoPanel = 0xFFFFFFFFu;   // kIdentified: screen without a panel
+inline constexpr uint32_t kNoScreen = 0xFFFFFFFFu;  // a touch record outside identification
 
 // The state answer: a row of little-endian DWORDs, indexed by these names.
 namespace st {
@@ -83,7 +86,8 @@ enum : uint32_t {
     kFrequencyLow,
     kFrequencyHigh,
     kSignalsSent,
-    kCount
+    kIdentified,  // 9 words: the port touched for each screen's identification, or kNoPanel
+    kCount = kIdentified + tp::kMaxMonitors
 };
 }  // namespace st
 
@@ -94,7 +98,10 @@ inline constexpr uint32_t kStateSize = st::kCount * 4;
 inline constexpr uint32_t kCalibrationAnswerSize = 4 + tp::kCalibrationTableBlockSize;
 
 // Log records.
-enum LogKind : uint32_t { kLogRequest = 0, kLogOpen = 1, kLogClose = 2 };
+// kLogTouch: a panel touched through the control device; code is the
+// monitor word of the screen being identified (kNoScreen outside an
+// identification), the input the panel's port.
+enum LogKind : uint32_t { kLogRequest = 0, kLogOpen = 1, kLogClose = 2, kLogTouch = 3 };
 
 namespace logflag {
 inline constexpr uint32_t kProtocolError = 1;  // wrong size, wrong device, unknown code or bad value

@@ -8,6 +8,8 @@
 
 namespace tp::agent {
 
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
 namespace {
 
 Win32Registry registry;
@@ -19,6 +21,8 @@ Win32Tray tray;
 Win32Libraries libraries;
 Win32Locks locks;
 Agent agent{{}, {registry, driver, sleeper, display, windows, tray, libraries, locks}};
+
+}  // namespace
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const uint8_t* data = nullptr;
@@ -32,13 +36,62 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-}  // namespace
-
 Agent& TheAgent() { return agent; }
 
 HINSTANCE ModuleInstance() { return reinterpret_cast<HINSTANCE>(agent.state.moduleInstance.get()); }
 
 }  // namespace tp::agent
+
+namespace {
+
+class Win32Start : public tp::agent::StartPort {
+public:
+    explicit Win32Start(HINSTANCE instance) : instance_(instance) {}
+
+    bool instanceRunning(const char* name) override {
+        HANDLE running = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name);
+        if (!running) return false;
+        CloseHandle(running);
+        return true;
+    }
+    tp::agent::KernelHandle createInstanceMutex(const char* name, bool* existed) override {
+        HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
+        *existed = mutex && GetLastError() == ERROR_ALREADY_EXISTS;
+        return reinterpret_cast<uintptr_t>(mutex);
+    }
+    bool osVersion(uint32_t* platformId, uint32_t* majorVersion) override {
+        OSVERSIONINFOA version;
+        std::memset(&version, 0, sizeof version);
+        version.dwOSVersionInfoSize = sizeof version;
+        if (!GetVersionExA(&version)) return false;
+        *platformId = version.dwPlatformId;
+        *majorVersion = version.dwMajorVersion;
+        return true;
+    }
+    bool registerWindowClass() override {
+        WNDCLASSA wc;
+        std::memset(&wc, 0, sizeof wc);
+        wc.lpfnWndProc = tp::agent::MainWindowProc;
+        wc.hInstance = instance_;
+        wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+        wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+        wc.lpszClassName = tp::agent::kWindowClass;
+        return RegisterClassA(&wc) != 0;
+    }
+    tp::agent::WindowHandle createMainWindow() override {
+        HWND window = CreateWindowExA(WS_EX_TOOLWINDOW, tp::agent::kWindowClass, tp::agent::kWindowName, WS_POPUP,
+                                      CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr, instance_, nullptr);
+        if (!window) return 0;
+        ShowWindow(window, SW_HIDE);
+        UpdateWindow(window);
+        return reinterpret_cast<uintptr_t>(window);
+    }
+
+private:
+    HINSTANCE instance_;
+};
+
+}  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     using namespace tp::agent;
@@ -46,43 +99,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     a.state.moduleInstance.set(reinterpret_cast<uintptr_t>(instance));
     ConnectWorkerPorts(a.ports);
 
-    if (HANDLE running = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kMutexName)) {
-        CloseHandle(running);
-        return 0;
-    }
-    if (IsRunOnceCommandLine(commandLine)) a.state.runOnce.set(1);
-    a.state.instanceMutex.set(reinterpret_cast<uintptr_t>(CreateMutexA(nullptr, FALSE, kMutexName)));
-
-    OSVERSIONINFOA version;
-    std::memset(&version, 0, sizeof version);
-    version.dwOSVersionInfoSize = sizeof version;
-    if (GetVersionExA(&version)) {
-        const OsFlags os = OsFlagsFromVersion(version.dwPlatformId, version.dwMajorVersion);
-        a.state.osNt5.set(os.nt5);
-        a.state.osNt6.set(os.nt6);
-    }
-
-    ApplyStoredSettings(a);
-
-    WNDCLASSA wc;
-    std::memset(&wc, 0, sizeof wc);
-    wc.lpfnWndProc = MainWindowProc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
-    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-    wc.lpszClassName = kWindowClass;
-    if (!RegisterClassA(&wc)) {
-        if (const uintptr_t mutex = a.state.instanceMutex.exchange(0))
-            a.ports.locks.releaseInstanceMutex(mutex);
-        return 0;
-    }
-
-    HWND window = CreateWindowExA(WS_EX_TOOLWINDOW, kWindowClass, kWindowName, WS_POPUP, CW_USEDEFAULT, 0,
-                                  CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
-    a.state.mainWindow.set(reinterpret_cast<uintptr_t>(window));
-    ShowWindow(window, SW_HIDE);
-    UpdateWindow(window);
-    PostMessageA(window, AGM_APPLY_SETTINGS, 0, 0);
+    Win32Start start(instance);
+    if (!StartAgent(a, start, commandLine)) return 0;
 
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {

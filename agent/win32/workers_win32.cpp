@@ -33,6 +33,9 @@ public:
     void setEvent(KernelHandle event) override { SetEvent(handle(event)); }
     void resetEvent(KernelHandle event) override { ResetEvent(handle(event)); }
     void waitForEvent(KernelHandle event) override { WaitForSingleObject(handle(event), INFINITE); }
+    bool waitForEventTimeout(KernelHandle event, uint32_t timeoutMs) override {
+        return WaitForSingleObject(handle(event), timeoutMs) == WAIT_OBJECT_0;
+    }
     void closeHandle(KernelHandle h) override { CloseHandle(handle(h)); }
 };
 

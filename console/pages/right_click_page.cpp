@@ -18,11 +18,7 @@ constexpr SwappedText kTexts[] = {
     {IDC_RIGHT_WHILE_HELD, IDS_RIGHT_WHILE_HELD_R, IDS_RIGHT_WHILE_HELD_L},
     {IDC_RIGHT_ONE_TOUCH, IDS_RIGHT_ONE_TOUCH_R, IDS_RIGHT_ONE_TOUCH_L},
     {IDC_RIGHT_HELP, IDS_RIGHT_HELP_R, IDS_RIGHT_HELP_L},
-};
-// The English template carries one fixed mode text instead.
-constexpr SwappedText kJapaneseModeTexts[] = {
-    {IDC_RIGHT_MODE_TEXT1, IDS_RIGHT_MODE1_R, IDS_RIGHT_MODE1_L},
-    {IDC_RIGHT_MODE_TEXT2, IDS_RIGHT_MODE2_R, IDS_RIGHT_MODE2_L},
+    {IDC_RIGHT_MODE_TEXT, IDS_RIGHT_MODE_R, IDS_RIGHT_MODE_L},
 };
 
 constexpr uint32_t kKeyBits = opt::kKeyCtrl | opt::kKeyShift | opt::kKeyAlt;
@@ -45,8 +41,6 @@ public:
         dlg.setItemIcon(IDC_RIGHT_PICTURE1, swapped ? IDI_MOUSE_R : IDI_MOUSE_L);
         dlg.setItemIcon(IDC_RIGHT_PICTURE2, swapped ? IDI_MOUSE_L : IDI_MOUSE_R);
         for (const SwappedText& t : kTexts) dlg.setItemString(t.id, swapped ? t.left : t.right);
-        if (japanese())
-            for (const SwappedText& t : kJapaneseModeTexts) dlg.setItemString(t.id, swapped ? t.left : t.right);
     }
 
     void onCommand(DialogPort& dlg, int id, int code) override {
@@ -98,10 +92,8 @@ private:
     // Alt is offered only for the one touch after the key.
     void enableDependents(DialogPort& dlg) {
         const bool on = has(opt::kKeyRightClick);
-        for (int id :
-             {IDC_RIGHT_CTRL, IDC_RIGHT_SHIFT, IDC_RIGHT_WHILE_HELD, IDC_RIGHT_ONE_TOUCH, IDC_RIGHT_MODE_TEXT1})
+        for (int id : {IDC_RIGHT_CTRL, IDC_RIGHT_SHIFT, IDC_RIGHT_WHILE_HELD, IDC_RIGHT_ONE_TOUCH, IDC_RIGHT_MODE_TEXT})
             dlg.enableItem(id, on);
-        if (japanese()) dlg.enableItem(IDC_RIGHT_MODE_TEXT2, on);
         dlg.enableItem(IDC_RIGHT_ALT, on && !has(opt::kKeyHeld));
     }
 };

@@ -74,6 +74,12 @@ bool Client::setPlugged(bool plugged) {
     return call(ctl::kSetPlugged, in, sizeof in);
 }
 
+bool Client::touchPanel(uint32_t port) {
+    uint8_t in[4];
+    tp::put32(in, port);
+    return call(ctl::kTouchPanel, in, sizeof in);
+}
+
 bool Client::clearLog() { return call(ctl::kClearLog, nullptr, 0); }
 
 bool Client::getState(State* state) {
@@ -161,6 +167,7 @@ const char* kindName(uint32_t kind) {
     case kLogRequest: return "ioctl";
     case kLogOpen: return "open";
     case kLogClose: return "close";
+    case kLogTouch: return "touch";
     default: return "?";
     }
 }
@@ -199,6 +206,14 @@ std::string formatReadable(const LogRecord& r, uint64_t frequency, uint64_t orig
     if (r.kind == kLogRequest) {
         std::snprintf(line, sizeof line, " 0x%06X %-21s in=%-3u out=%-3u", r.code, name ? name : "(unknown)", r.inSize,
                       r.outSize);
+        s += line;
+    }
+    if (r.kind == kLogTouch) {
+        const auto port = static_cast<int32_t>(tp::get32(r.in));
+        if (r.code == kNoScreen)
+            std::snprintf(line, sizeof line, " port %-5d no identification", port);
+        else
+            std::snprintf(line, sizeof line, " port %-5d taken for screen %u", port, (r.code >> 28) + 1);
         s += line;
     }
     std::snprintf(line, sizeof line, " %s", resultName(r));

@@ -39,6 +39,8 @@ public:
     // code kAllCodes: every request of the suite; kNoFailures with on=false clears all.
     bool setFailure(uint32_t code, bool on);
     bool setPlugged(bool plugged);
+    // A finger on the connected panel with this port.
+    bool touchPanel(uint32_t port);
     bool clearLog();
     bool getState(State* state);
     // Every record from seq `from` on; *next receives the seq to continue from.

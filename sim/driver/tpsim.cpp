@@ -103,6 +103,7 @@ struct State {
     uint32_t failCount;
     uint32_t protocolErrors;
     uint32_t signalsSent;
+    uint32_t identified[tp::kMaxMonitors];
 };
 
 struct Log {
@@ -263,6 +264,7 @@ void resetState(SignalList& dropped) {
     g_state.vendorAnswer[0] = 1;
     g_state.vendorAnswer[1] = 0;
     g_state.vendorAnswerLength = 2;
+    for (uint32_t& port : g_state.identified) port = kNoPanel;
 }
 
 bool failureInjected(uint32_t code) {
@@ -313,6 +315,7 @@ Outcome serveRequest(uint32_t code, const uint8_t* in, uint32_t outSize, uint8_t
         if (!monitorWordValid(word)) return protocolError(STATUS_INVALID_PARAMETER);
         g_state.identifyMultiActive = true;
         g_state.identifyMultiWord = word;
+        g_state.identified[word >> 28] = kNoPanel;  // OK without a touch leaves the screen without a panel
         break;
     }
     case req::kIdentifyMultiEnd:
@@ -530,6 +533,7 @@ void encodeState(uint8_t* out) {
     w[st::kFrequencyLow] = static_cast<uint32_t>(g_frequency.QuadPart);
     w[st::kFrequencyHigh] = static_cast<uint32_t>(static_cast<uint64_t>(g_frequency.QuadPart) >> 32);
     w[st::kSignalsSent] = g_state.signalsSent;
+    for (int i = 0; i < tp::kMaxMonitors; ++i) w[st::kIdentified + i] = g_state.identified[i];
     for (uint32_t i = 0; i < st::kCount; ++i) tp::put32(out + 4 * i, w[i]);
 }
 
@@ -548,6 +552,26 @@ ULONG_PTR readLog(uint32_t from, uint8_t* out, uint32_t outSize) {
 }
 
 void showPanelDevices(bool show);
+
+bool panelConnected(uint32_t port) {
+    for (int32_t slot : g_state.panels)
+        if (slot != tp::kEmptySlot && static_cast<uint32_t>(slot) == port) return true;
+    return false;
+}
+
+// A touch is taken as the screen's panel while both devices identify the
+// same screen; a panel belongs to one screen at a time.
+void touchPanel(uint32_t port, const uint8_t* in) {
+    uint32_t word = kNoScreen;
+    if (g_state.identifyPanelActive && g_state.identifyMultiActive &&
+        g_state.identifyPanelWord == g_state.identifyMultiWord) {
+        word = g_state.identifyMultiWord;
+        for (uint32_t& assigned : g_state.identified)
+            if (assigned == port) assigned = kNoPanel;
+        g_state.identified[word >> 28] = port;
+    }
+    appendLog(kDevPanel, kLogTouch, word, in, 4, 0, STATUS_SUCCESS, 0);
+}
 
 bool setFailure(uint32_t code, bool on) {
     if (code == kAllCodes) {
@@ -642,6 +666,11 @@ NTSTATUS controlRequest(uint32_t code, const uint8_t* in, uint32_t inSize, uint8
             *written = kCalibrationAnswerSize;
             break;
         }
+        case ctl::kTouchPanel:
+            if (inSize != 4) { status = STATUS_INVALID_BUFFER_SIZE; break; }
+            if (!panelConnected(tp::get32(in))) { status = STATUS_NOT_FOUND; break; }
+            touchPanel(tp::get32(in), in);
+            break;
         default:
             status = STATUS_INVALID_DEVICE_REQUEST;
         }

@@ -34,7 +34,9 @@ const char kUsage[] =
     "  fail CODE|all                     make a request of the suite fail\n"
     "  unfail CODE|all                   stop failing it (all: clear every failure)\n"
     "  unplug | replug                   panel devices refuse opens, or accept them again\n"
-    "  calibration                       show the stored calibration blocks\n";
+    "  calibration                       show the stored calibration blocks\n"
+    "  touch PORT                        a finger on the connected panel with this port\n"
+    "                                    (taken for the screen being identified)\n";
 
 bool parseNumber(const char* text, long long* value) {
     if (!text || !*text) return false;
@@ -82,6 +84,11 @@ int showState(Client& sim, bool machine) {
         std::snprintf(code, sizeof code, "%s0x%06X", failing.empty() ? "" : ",", s[st::kFailCodes + i]);
         failing += code;
     }
+    std::string identified;
+    for (int i = 0; i < tp::kMaxMonitors; ++i) {
+        const uint32_t port = s[st::kIdentified + i];
+        identified += (i ? "," : "") + (port == tpsim::kNoPanel ? std::string("-") : std::to_string(port));
+    }
     uint8_t vendor[8];
     tp::put32(vendor, s[st::kLastVendorLow]);
     tp::put32(vendor + 4, s[st::kLastVendorHigh]);
@@ -105,6 +112,7 @@ int showState(Client& sim, bool machine) {
         {"layout", s[st::kLayoutSet] ? layout : "unset"},
         {"identify_panel", s[st::kIdentifyPanelActive] ? hex[1] : "off"},
         {"identify_multi", s[st::kIdentifyMultiActive] ? hex[2] : "off"},
+        {"identified", identified},
         {"spintop", std::to_string(static_cast<int32_t>(s[st::kSpinTop]))},
         {"disabled1", std::to_string(s[st::kDisabled1])},
         {"disabled2", std::to_string(s[st::kDisabled2])},
@@ -237,6 +245,8 @@ int main(int argc, char** argv) {
         }
         return requestResult(sim, sim.setPanels(table), cmd.c_str());
     }
+    if (cmd == "touch" && args.size() == 1 && parseNumber(args[0].c_str(), &a) && a >= 0 && a <= 0x7FFFFFFFll)
+        return requestResult(sim, sim.touchPanel(static_cast<uint32_t>(a)), cmd.c_str());
     if (cmd == "spintop" && args.size() == 1 && parseNumber(args[0].c_str(), &a))
         return requestResult(sim, sim.setSpinTop(static_cast<uint32_t>(a)), cmd.c_str());
     if (cmd == "disabled" && args.size() == 2 && parseNumber(args[0].c_str(), &a) && (a == 1 || a == 2) &&

@@ -77,6 +77,7 @@ int FakeDisplay::getSystemMetrics(int index) {
 
 bool FakeDisplay::systemParametersInfo(uint32_t action, uint32_t param, uint32_t winIni) {
     journal_.add("SystemParametersInfo " + hexOf(action) + " " + std::to_string(param) + " " + std::to_string(winIni));
+    if (onSystemParametersInfo) onSystemParametersInfo(action, param, winIni);
     return true;
 }
 
@@ -160,6 +161,7 @@ bool FakeTray::shellNotifyIcon(uint32_t operation, const TrayIconData& data) {
     calls.push_back(data);
     journal_.add("Shell_NotifyIcon " + std::to_string(operation) + " id=" + std::to_string(data.id) +
                  " icon=" + hexOf(data.icon) + " tip=" + data.tip);
+    if (onShellNotifyIcon) onShellNotifyIcon(operation);
     return result;
 }
 
@@ -301,6 +303,10 @@ KernelHandle FakeThreads::createEvent() {
 void FakeThreads::setEvent(KernelHandle event) { journal_.add("SetEvent " + hexOf(event)); }
 void FakeThreads::resetEvent(KernelHandle event) { journal_.add("ResetEvent " + hexOf(event)); }
 void FakeThreads::waitForEvent(KernelHandle event) { journal_.add("WaitForSingleObject " + hexOf(event)); }
+bool FakeThreads::waitForEventTimeout(KernelHandle event, uint32_t timeoutMs) {
+    journal_.add("WaitForSingleObject " + hexOf(event) + " " + std::to_string(timeoutMs));
+    return false;
+}
 void FakeThreads::closeHandle(KernelHandle handle) { journal_.add("CloseHandle " + hexOf(handle)); }
 
 CursorHandle FakeCursors::loadCursor(int id) {

@@ -4,6 +4,7 @@
 //   ioctl 0x222028 / ShowWindow 0x900 0 / Shell_NotifyIcon 2 id=1
 #pragma once
 
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -63,6 +64,9 @@ public:
     uint32_t orientation = 0;
     bool orientationFails = false;
     std::vector<Monitor> monitors;
+    // Called after each SystemParametersInfoA is journalled: a test's stand-in
+    // for the WM_SETTINGCHANGE broadcast of SPIF_SENDCHANGE.
+    std::function<void(uint32_t action, uint32_t param, uint32_t winIni)> onSystemParametersInfo;
 
     int getSystemMetrics(int index) override;
     bool systemParametersInfo(uint32_t action, uint32_t param, uint32_t winIni) override;
@@ -106,6 +110,9 @@ public:
     FakeTray(Journal& journal, FakeWindows& windows) : journal_(journal), windows_(windows) {}
     bool result = true;
     std::vector<agent::TrayIconData> calls;
+    // Called after each Shell_NotifyIconA is journalled: what the main thread
+    // is sent while it waits for the shell.
+    std::function<void(uint32_t operation)> onShellNotifyIcon;
 
     bool shellNotifyIcon(uint32_t operation, const agent::TrayIconData& data) override;
     void destroyIcon(agent::IconHandle icon) override;
@@ -181,6 +188,7 @@ public:
     void setEvent(agent::KernelHandle event) override;
     void resetEvent(agent::KernelHandle event) override;
     void waitForEvent(agent::KernelHandle event) override;
+    bool waitForEventTimeout(agent::KernelHandle event, uint32_t timeoutMs) override;
     void closeHandle(agent::KernelHandle handle) override;
 
 private:

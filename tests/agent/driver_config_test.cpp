@@ -200,13 +200,25 @@ TEST_F(DriverConfig, WithoutTheDeviceTheDoubleClickAreaIsStillSet) {
     EXPECT_EQ(rig.journal.starting("SystemParametersInfo").size(), 2u);
 }
 
-TEST_F(DriverConfig, HoldsItsLockForTheWholeRoutine) {
+// The WM_SETTINGCHANGE broadcast (SPIF_SENDCHANGE) sends to the main window;
+// from a worker it waits for the main thread, so the lock is released first.
+TEST_F(DriverConfig, HoldsItsLockUpToTheBroadcastAndReleasesItBeforeIt) {
     rig.registry.addKey(AgentRig::userKey());
     ApplyStoredSettings(rig.agent);
     const auto lines = rig.journal.lines();
-    ASSERT_GE(lines.size(), 3u);
+    ASSERT_GE(lines.size(), 5u);
     EXPECT_EQ(lines.front(), "lock 0");
-    EXPECT_EQ(lines.back(), "unlock 0");
+    const int unlock = rig.journal.find("unlock 0");
+    EXPECT_EQ(unlock, static_cast<int>(lines.size()) - 3);
+    EXPECT_EQ(lines[lines.size() - 2], "SystemParametersInfo 0x1e 34 3");
+    EXPECT_EQ(lines.back(), "SystemParametersInfo 0x1d 34 3");
+}
+
+TEST_F(DriverConfig, DoesNothingOnceShutdownHasBegun) {
+    rig.registry.addKey(AgentRig::userKey());
+    rig.agent.state.shuttingDown.set(1);
+    ApplyStoredSettings(rig.agent);
+    EXPECT_EQ(rig.journal.lines(), (std::vector<std::string>{"lock 0", "unlock 0"}));
 }
 
 // ---------------------------------------------------------------- calibration tables
@@ -456,11 +468,14 @@ TEST_F(CalibrationPoll, TheFirstPassComparesWithSlotOneEmptyAndTheRestZero) {
 
 TEST_F(CalibrationPoll, AFailedReadCountsAsUnchanged) {
     rig.driver.answer(req::kGetPanelIds, panelTable({2}));
+    agent::PollCalibrationData(rig.agent);
+    ASSERT_EQ(rig.driver.countOf(req::kSetCalibration), 1);
     rig.driver.fail(req::kGetPanelIds);
     agent::PollCalibrationData(rig.agent);
     rig.driver.fail(req::kGetPanelIds, false);
     agent::PollCalibrationData(rig.agent);
-    // The failed pass did not record the table, so the next one still sees the change.
+    // Had the failed pass been recorded (as an empty table, or whatever the
+    // buffer held), the same panels would now count as a change and be pushed again.
     EXPECT_EQ(rig.driver.countOf(req::kSetCalibration), 1);
 }
 

@@ -135,6 +135,19 @@ TEST_F(PlayTouchSound, AToneAskedForWhileOnePlaysIsDroppedNotQueued) {
     EXPECT_EQ(rig.lines("Beep"), (std::vector<std::string>{"Beep 1000 50", "Beep 3000 50"}));
 }
 
+// A duration from the registry or a WM_COPYDATA beyond what the console can
+// set would hold the tone thread, and every later tone, for days.
+TEST_F(PlayTouchSound, ToneDurationsAreKeptWithinWhatTheConsoleCanSet) {
+    play(0, 1000, 0xFFFFFFF5u);
+    rig.sim.advance(1000);
+    EXPECT_EQ(rig.lines("Beep"), std::vector<std::string>{"Beep 1000 1000"});
+    EXPECT_EQ(rig.agent.state.toneBusy.get(), 0u) << "over after a second";
+    play(0, 2000, 0);
+    rig.sim.advance(1);
+    EXPECT_EQ(rig.lines("Beep"), (std::vector<std::string>{"Beep 1000 1000", "Beep 2000 1"}));
+    EXPECT_EQ(rig.agent.state.toneBusy.get(), 0u);
+}
+
 TEST_F(PlayTouchSound, SystemSoundsNeitherWaitForNorStopATone) {
     play(0, 1000, 50);
     rig.sim.advance(10);

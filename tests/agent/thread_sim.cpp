@@ -16,6 +16,8 @@ struct ThreadSim::FakeThread {
     uint64_t wakeAt = 0;
     uint64_t readySeq = 0;
     KernelHandle waitingOn = 0;
+    bool timed = false;     // waiting with a deadline (wakeAt)
+    bool timedOut = false;  // the deadline, not the signal, ended the last timed wait
     bool prioritySet = false;
     int priority = 0;
     int closes = 0;
@@ -191,6 +193,36 @@ void ThreadSim::waitForEvent(KernelHandle event) {
     block(l, t);
 }
 
+bool ThreadSim::waitForEventTimeout(KernelHandle event, uint32_t timeoutMs) {
+    std::unique_lock l(m_);
+    journal_.add("WaitForSingleObject " + hexOf(event) + " " + std::to_string(timeoutMs));
+    auto e = events_.find(event);
+    if (e == events_.end() || e->second.closed) {
+        ++handleErrors_;
+        return false;
+    }
+    FakeThread* t = self();
+    if (!t) {
+        ADD_FAILURE() << "the test thread waited on an event";
+        return false;
+    }
+    if (e->second.signaled) return true;
+    if (mode_ == Mode::Free) {
+        const bool signaled = cv_.wait_for(l, std::chrono::microseconds(uint64_t{timeoutMs} * 20),
+                                           [&] { return events_[event].signaled || aborting_; });
+        if (aborting_) throw Abort{};
+        return signaled;
+    }
+    t->state = State::Waiting;
+    t->waitingOn = event;
+    t->timed = true;
+    t->timedOut = false;
+    t->wakeAt = now_ + timeoutMs;
+    block(l, t);
+    t->timed = false;
+    return !t->timedOut;
+}
+
 void ThreadSim::closeHandle(KernelHandle handle) {
     std::lock_guard l(m_);
     journal_.add("CloseHandle " + hexOf(handle));
@@ -264,16 +296,24 @@ void ThreadSim::advance(uint32_t ms) {
     for (;;) {
         runUntilIdle();
         std::lock_guard l(m_);
+        auto timedWait = [](const FakeThread& t) { return t.state == State::Waiting && t.timed; };
         uint64_t earliest = UINT64_MAX;
         for (auto& t : threads_)
-            if (t->state == State::Sleeping && t->wakeAt < earliest) earliest = t->wakeAt;
+            if ((t->state == State::Sleeping || timedWait(*t)) && t->wakeAt < earliest) earliest = t->wakeAt;
         if (earliest > target) {
             now_ = target;
             return;
         }
         now_ = earliest;
-        for (auto& t : threads_)
-            if (t->state == State::Sleeping && t->wakeAt == earliest) makeReady(t.get());
+        for (auto& t : threads_) {
+            if (t->wakeAt != earliest) continue;
+            if (timedWait(*t)) {
+                t->timedOut = true;
+                makeReady(t.get());
+            } else if (t->state == State::Sleeping) {
+                makeReady(t.get());
+            }
+        }
     }
 }
 

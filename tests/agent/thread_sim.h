@@ -44,6 +44,8 @@ public:
     void setEvent(agent::KernelHandle event) override;
     void resetEvent(agent::KernelHandle event) override;
     void waitForEvent(agent::KernelHandle event) override;
+    // Step mode: a timed wait ends at its signal or when advance() reaches its deadline.
+    bool waitForEventTimeout(agent::KernelHandle event, uint32_t timeoutMs) override;
     void closeHandle(agent::KernelHandle handle) override;
     // SleepPort
     void sleep(uint32_t ms) override;

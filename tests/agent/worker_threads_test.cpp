@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <random>
 
+#include "main_window.h"
 #include "worker_rig.h"
 #include "worker_threads.h"
 
@@ -579,6 +580,41 @@ TEST_F(SessionWatchThread, SwitchingAwayAndStraightBackLeavesEveryWorkerRunning)
     expectClean();
 }
 
+// Shutdown while the watch is on its way back into the session (past the
+// poll that saw it, before the re-application): nothing is re-applied after
+// shutdown has restored the cursors, and no worker is started again.
+TEST_F(SessionWatchThread, ShutdownDuringTheReturnToTheSessionReappliesNothing) {
+    rig.registry.setDword(AgentRig::userKey(), val::kOption, opt::kHideCursor);
+    rig.libraries.sessionId = 2;
+    sim.advance(1000);
+    ASSERT_EQ(s.sessionActive.get(), 0u);
+    ASSERT_EQ(sim.aliveThreads(), 1) << "only the watch is left";
+    sim.pauseBeforeLock(Routine::ApplyStoredSettings);
+    rig.libraries.sessionId = 1;
+    sim.advance(50);
+    ASSERT_EQ(sim.pausedThreads(), 1) << "the watch is about to re-apply";
+    rig.journal.clear();
+    rig.driver.clearLog();
+
+    agent::Shutdown(a);
+    const int restored = rig.journal.find("SystemParametersInfo 0x57 0 0");
+    ASSERT_GE(restored, 0);
+    sim.resumePaused();
+    sim.advance(1000);
+
+    const auto all = rig.journal.lines();
+    for (size_t i = static_cast<size_t>(restored) + 1; i < all.size(); ++i) {
+        EXPECT_NE(all[i].rfind("SetSystemCursor", 0), 0u) << "cursors hidden after shutdown: " << all[i];
+        EXPECT_NE(all[i].rfind("CreateThread", 0), 0u) << "a worker started after shutdown: " << all[i];
+        EXPECT_NE(all[i].rfind("SystemParametersInfo 0x1", 0), 0u) << all[i];
+    }
+    EXPECT_EQ(rig.driver.countOf(req::kSetOption), 0);
+    EXPECT_EQ(rig.driver.countOf(req::kButtonsSwapped), 0);
+    EXPECT_EQ(rig.driver.countOf(req::kButtonsNotSwapped), 1) << "shutdown's own";
+    EXPECT_EQ(sim.aliveThreads(), 0);
+    expectClean();
+}
+
 TEST_F(SessionWatchThread, ClearedRunFlagEndsItWithinAPoll) {
     s.sessionWatchThread.run.set(0);  // as shutdown does
     sim.advance(25);
@@ -586,6 +622,117 @@ TEST_F(SessionWatchThread, ClearedRunFlagEndsItWithinAPoll) {
     EXPECT_EQ(queries(), 1);
     sim.advance(100);
     EXPECT_EQ(queries(), 1);
+}
+
+// With session notifications registered the watch sleeps on its event, which
+// WM_WTSSESSION_CHANGE sets, and polls only as a slow safety net.
+class SleepingSessionWatch : public WorkerThreads {
+protected:
+    static constexpr agent::ModuleHandle kKernel = 0x6B00;
+    void SetUp() override {
+        rig.libraries.addModule("KERNEL32.dll", kKernel);
+        rig.libraries.addExport(kKernel, agent::kActiveConsoleSession, 0);
+        rig.libraries.loadLibrary("KERNEL32.dll");
+        s.activeSessionQuery.set(rig.libraries.getProcAddress(kKernel, agent::kActiveConsoleSession));
+        s.osNt5.set(1);
+        s.ownSessionId.set(1);
+        s.sessionNotifications.set(1);
+        rig.libraries.sessionId = 1;
+        agent::StartSessionWatchThread(a, WorkerRig::kMainWindow);
+        start();
+        sim.runUntilIdle();
+        rig.journal.clear();
+    }
+    int queries() const { return static_cast<int>(rig.lines("call WTSGetActiveConsoleSessionId").size()); }
+    void notify() { agent::HandleMainWindowMessage(a, agent::win::kWmWtsSessionChange, 0, 0); }
+};
+
+TEST_F(SleepingSessionWatch, AtRestItWaitsOnItsEventAndLooksOnlyEveryFiveSeconds) {
+    const KernelHandle event = s.sessionEvent.get();
+    ASSERT_NE(event, 0u);
+    EXPECT_EQ(sim.thread(0x7100).waitingOn, event);
+    sim.advance(60000);
+    EXPECT_EQ(queries(), 12) << "one look per safety period";
+    EXPECT_EQ(count(rig.journal.lines(), "Sleep 25"), 0) << "no 25 ms polling at rest";
+    EXPECT_EQ(count(rig.journal.lines(), "WaitForSingleObject " + hexOf(event) + " 5000"), 12);
+    EXPECT_EQ(s.sessionActive.get(), 1u);
+    EXPECT_TRUE(rig.lines("SystemParametersInfo").empty());
+}
+
+TEST_F(SleepingSessionWatch, ASessionChangeStopsPanelHandlingAtOnceAndTheReturnReappliesEverything) {
+    sim.advance(1234);
+    rig.libraries.sessionId = 2;
+    notify();
+    sim.runUntilIdle();  // no time passes
+    EXPECT_EQ(s.sessionActive.get(), 0u);
+    EXPECT_EQ(s.panelEventThread.run.get(), 0u);
+    EXPECT_EQ(s.calibrationDataThread.run.get(), 0u);
+    sim.advance(6000);
+    EXPECT_EQ(s.panelEventThread.handle.get(), 0u);
+
+    rig.journal.clear();
+    rig.libraries.sessionId = 1;
+    notify();
+    sim.advance(25);  // the look, then the 25 ms pause before the re-application
+    const int look = rig.journal.find("call WTSGetActiveConsoleSessionId() -> 0");
+    const int pause = rig.journal.find("Sleep 25", look);
+    const int settings = rig.journal.find("ioctl 0x222034 in=A4 00 08 1A", pause);
+    const int cursor = rig.journal.find("LoadCursor 102", settings);
+    const int swap = rig.journal.find("ioctl 0x222028", cursor);
+    const int threads = rig.journal.find("CreateThread -> 0x710c", swap);
+    EXPECT_TRUE(look >= 0 && pause > look && settings > pause && cursor > settings && swap > cursor &&
+                threads > swap)
+        << look << " " << pause << " " << settings << " " << cursor << " " << swap << " " << threads;
+    EXPECT_EQ(s.sessionActive.get(), 1u);
+    sim.advance(100);
+    EXPECT_TRUE(alive(s.panelEventThread));
+    EXPECT_TRUE(alive(s.calibrationDataThread));
+    expectClean();
+}
+
+// The notification may come a little before the console session is reported
+// as changed: the watch keeps looking every 25 ms for a second after it.
+TEST_F(SleepingSessionWatch, AfterANotificationItPollsEvery25MsForASecondThenSleepsAgain) {
+    notify();
+    sim.advance(300);
+    EXPECT_EQ(s.sessionActive.get(), 1u);
+    rig.libraries.sessionId = 2;
+    sim.advance(25);
+    EXPECT_EQ(s.sessionActive.get(), 0u) << "found within one quick poll";
+    rig.journal.clear();
+    sim.advance(5000);
+    EXPECT_LE(queries(), 30) << "back to sleep within the second";
+    EXPECT_GE(count(rig.journal.lines(), "WaitForSingleObject " + hexOf(s.sessionEvent.get()) + " 5000"), 1);
+}
+
+TEST_F(SleepingSessionWatch, WithoutTheRegistrationItPollsEvery25Ms) {
+    WorkerRig r;
+    agent::AgentState& st = r.agent.state;
+    r.libraries.addModule("KERNEL32.dll", kKernel);
+    r.libraries.addExport(kKernel, agent::kActiveConsoleSession, 0);
+    r.libraries.loadLibrary("KERNEL32.dll");
+    st.activeSessionQuery.set(r.libraries.getProcAddress(kKernel, agent::kActiveConsoleSession));
+    st.osNt5.set(1);
+    st.ownSessionId.set(1);
+    r.libraries.sessionId = 1;
+    agent::StartSessionWatchThread(r.agent, WorkerRig::kMainWindow);
+    r.sim.advance(1000);
+    EXPECT_EQ(r.lines("call WTSGetActiveConsoleSessionId").size(), 40u);
+    EXPECT_EQ(st.sessionEvent.get(), 0u);
+}
+
+TEST_F(SleepingSessionWatch, ShutdownWakesItAndItEndsAtOnce) {
+    sim.advance(100);
+    agent::StopSessionWatchThread(a);
+    sim.runUntilIdle();
+    EXPECT_TRUE(sim.thread(0x7100).ended);
+    EXPECT_EQ(s.sessionWatchThread.handle.get(), 0u);
+    EXPECT_EQ(s.sessionEvent.get(), 0u);
+    EXPECT_EQ(queries(), 0) << "ended without another look";
+    stop();
+    sim.advance(2000);
+    EXPECT_EQ(sim.openEvents(), 0);
+    expectClean();
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ TEST(RightClickPage, OpeningReadsTheKeyModeAndWhatIsOffered) {
         EXPECT_EQ(r.dlg.at(IDC_RIGHT_ONE_TOUCH).checked, !c.heldChecked);
         EXPECT_EQ(r.dlg.at(IDC_RIGHT_ENABLE).checked, (c.option & kOn) != 0);
         for (int id :
-             {IDC_RIGHT_CTRL, IDC_RIGHT_SHIFT, IDC_RIGHT_WHILE_HELD, IDC_RIGHT_ONE_TOUCH, IDC_RIGHT_MODE_TEXT1})
+             {IDC_RIGHT_CTRL, IDC_RIGHT_SHIFT, IDC_RIGHT_WHILE_HELD, IDC_RIGHT_ONE_TOUCH, IDC_RIGHT_MODE_TEXT})
             EXPECT_EQ(r.dlg.at(id).enabled, c.keysEnabled) << id;
         EXPECT_EQ(r.dlg.at(IDC_RIGHT_ALT).enabled, c.altEnabled);
         EXPECT_EQ(r.user().option, c.option);

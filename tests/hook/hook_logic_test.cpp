@@ -302,9 +302,39 @@ protected:
 TEST_F(Exports, SetHookStoresTheHandleInTheSharedData) {
     EXPECT_EQ(setHook(shared, table), 1);
     EXPECT_EQ(shared.hook, 0xC0DE5u);
+    EXPECT_TRUE(table.unhooked.empty());
+}
+
+TEST_F(Exports, AFailedInstallStoresNothing) {
     table.installResult = 0;
     EXPECT_EQ(setHook(shared, table), 0);
-    EXPECT_EQ(shared.hook, 0u) << "a failed install leaves only the empty handle";
+    EXPECT_EQ(shared.hook, 0u);
+    EXPECT_TRUE(table.unhooked.empty());
+}
+
+// A second TAPHOOK_SetHook (a second first application in the agent) must
+// not leave the first hook installed and forgotten.
+TEST_F(Exports, ASecondSetHookReplacesTheFirstSoThatExactlyOneIsInstalled) {
+    EXPECT_EQ(setHook(shared, table), 1);
+    table.installResult = 0xC0DE9;
+    table.unhookResults = {true};
+    EXPECT_EQ(setHook(shared, table), 1);
+    EXPECT_EQ(shared.hook, 0xC0DE9u);
+    EXPECT_EQ(table.unhooked, (std::vector<uint32_t>{0xC0DE5})) << "the first one removed, once";
+    EXPECT_TRUE(table.sleeps.empty());
+    // What is left to remove at the end is the second one only.
+    table.unhookResults = {true, true};
+    EXPECT_EQ(unsetHook(shared, table), 1);
+    EXPECT_EQ(table.unhooked, (std::vector<uint32_t>{0xC0DE5, 0xC0DE9}));
+    EXPECT_EQ(shared.hook, 0u);
+}
+
+TEST_F(Exports, ASecondSetHookThatFailsKeepsTheFirstToRemove) {
+    EXPECT_EQ(setHook(shared, table), 1);
+    table.installResult = 0;
+    EXPECT_EQ(setHook(shared, table), 0);
+    EXPECT_EQ(shared.hook, 0xC0DE5u) << "still installed, so still stored";
+    EXPECT_TRUE(table.unhooked.empty());
 }
 
 TEST_F(Exports, UnSetHookWithoutAHookReturnsAtOnce) {

@@ -178,6 +178,12 @@ do_setup() {
     cp "$program" "$INSTALL_DIR/"
     installed+=("$(basename "$program")")
   done
+  local data
+  for data in "${TP_DATA_FILES[@]+"${TP_DATA_FILES[@]}"}"; do
+    [ -f "$data" ] || die "not built: $data"
+    cp "$data" "$INSTALL_DIR/"
+    installed+=("$(basename "$data")")
+  done
 
   # A second boot, as at logon: the driver starts as an auto-start service
   # and the virtual desktop comes up with its size.
