@@ -58,10 +58,17 @@ public:
     void onCommand(DialogPort& dlg, int id, int code) override {
         if (code != kBnClicked) return;
         switch (id) {
-        case IDC_CLICK_STREAM: put(opt::kPointMode, false); break;
-        case IDC_CLICK_POINT: put(opt::kPointMode, true); break;
-        case IDC_CLICK_HIDE_CURSOR: put(opt::kHideCursor, dlg.isButtonChecked(IDC_CLICK_HIDE_CURSOR)); break;
-        default: return;
+            case IDC_CLICK_STREAM:
+                put(opt::kPointMode, false);
+                break;
+            case IDC_CLICK_POINT:
+                put(opt::kPointMode, true);
+                break;
+            case IDC_CLICK_HIDE_CURSOR:
+                put(opt::kHideCursor, dlg.isButtonChecked(IDC_CLICK_HIDE_CURSOR));
+                break;
+            default:
+                return;
         }
         markModified(dlg);
     }

@@ -46,30 +46,41 @@ public:
     void onCommand(DialogPort& dlg, int id, int code) override {
         if (code != kBnClicked) return;
         switch (id) {
-        case IDC_RIGHT_CTRL: setKey(opt::kKeyCtrl); break;
-        case IDC_RIGHT_SHIFT: setKey(opt::kKeyShift); break;
-        case IDC_RIGHT_ALT: setKey(opt::kKeyAlt); break;
-        case IDC_RIGHT_ENABLE:
-            put(opt::kKeyRightClick, dlg.isButtonChecked(IDC_RIGHT_ENABLE));
-            enableDependents(dlg);
-            break;
-        case IDC_RIGHT_WHILE_HELD:
-        case IDC_RIGHT_ONE_TOUCH: {
-            // The two boxes are one switch: a click on either flips both.
-            const bool held = dlg.isButtonChecked(id) == (id == IDC_RIGHT_WHILE_HELD);
-            if (held && has(opt::kKeyAlt)) {
+            case IDC_RIGHT_CTRL:
                 setKey(opt::kKeyCtrl);
-                dlg.checkButton(IDC_RIGHT_ALT, false);
-                dlg.checkButton(IDC_RIGHT_CTRL, true);
+                break;
+            case IDC_RIGHT_SHIFT:
+                setKey(opt::kKeyShift);
+                break;
+            case IDC_RIGHT_ALT:
+                setKey(opt::kKeyAlt);
+                break;
+            case IDC_RIGHT_ENABLE:
+                put(opt::kKeyRightClick, dlg.isButtonChecked(IDC_RIGHT_ENABLE));
+                enableDependents(dlg);
+                break;
+            case IDC_RIGHT_WHILE_HELD:
+            case IDC_RIGHT_ONE_TOUCH: {
+                // The two boxes are one switch: a click on either flips both.
+                const bool held = dlg.isButtonChecked(id) == (id == IDC_RIGHT_WHILE_HELD);
+                if (held && has(opt::kKeyAlt)) {
+                    setKey(opt::kKeyCtrl);
+                    dlg.checkButton(IDC_RIGHT_ALT, false);
+                    dlg.checkButton(IDC_RIGHT_CTRL, true);
+                }
+                put(opt::kKeyHeld, held);
+                showMode(dlg);
+                enableDependents(dlg);
+                break;
             }
-            put(opt::kKeyHeld, held);
-            showMode(dlg);
-            enableDependents(dlg);
-            break;
-        }
-        case IDC_RIGHT_TRAY: put(opt::kTrayIcon, dlg.isButtonChecked(IDC_RIGHT_TRAY)); break;
-        case IDC_RIGHT_WINDOW: put(opt::kFloatingIcon, dlg.isButtonChecked(IDC_RIGHT_WINDOW)); break;
-        default: return;
+            case IDC_RIGHT_TRAY:
+                put(opt::kTrayIcon, dlg.isButtonChecked(IDC_RIGHT_TRAY));
+                break;
+            case IDC_RIGHT_WINDOW:
+                put(opt::kFloatingIcon, dlg.isButtonChecked(IDC_RIGHT_WINDOW));
+                break;
+            default:
+                return;
         }
         markModified(dlg);
     }

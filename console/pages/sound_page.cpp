@@ -22,9 +22,9 @@ constexpr Bar kDurationBar{IDC_SOUND_DUR_BAR, IDC_SOUND_DUR_VALUE, 1, 1000};
 
 // Enabled exactly while the edited set has its sound on.
 constexpr int kDependents[] = {
-    IDC_SOUND_PRESS,      IDC_SOUND_RELEASE,    IDC_SOUND_KIND_LABEL, IDC_SOUND_KIND,       IDC_SOUND_BEEP_GROUP,
-    IDC_SOUND_FREQ_LABEL, IDC_SOUND_DUR_LABEL,  IDC_SOUND_FREQ_RANGE, IDC_SOUND_DUR_RANGE,  IDC_SOUND_FREQ_UNIT,
-    IDC_SOUND_DUR_UNIT,   IDC_SOUND_FREQ_BAR,   IDC_SOUND_DUR_BAR,    IDC_SOUND_FREQ_VALUE, IDC_SOUND_DUR_VALUE,
+    IDC_SOUND_PRESS,      IDC_SOUND_RELEASE,   IDC_SOUND_KIND_LABEL, IDC_SOUND_KIND,       IDC_SOUND_BEEP_GROUP,
+    IDC_SOUND_FREQ_LABEL, IDC_SOUND_DUR_LABEL, IDC_SOUND_FREQ_RANGE, IDC_SOUND_DUR_RANGE,  IDC_SOUND_FREQ_UNIT,
+    IDC_SOUND_DUR_UNIT,   IDC_SOUND_FREQ_BAR,  IDC_SOUND_DUR_BAR,    IDC_SOUND_FREQ_VALUE, IDC_SOUND_DUR_VALUE,
 };
 
 // One set of sound settings inside the record: common or one monitor's.
@@ -75,36 +75,41 @@ public:
         if (code != kBnClicked) return;
         SoundSet x = edited();
         switch (id) {
-        case IDC_SOUND_ENABLE:
-            x.put(opt::kSoundOn, dlg.isButtonChecked(IDC_SOUND_ENABLE));
-            enableDependents(dlg, x);
-            break;
-        case IDC_SOUND_PRESS: x.put(opt::kBeepAtTouch, true); break;
-        case IDC_SOUND_RELEASE: x.put(opt::kBeepAtTouch, false); break;
-        case IDC_SOUND_SET_STD:
-            x.put(opt::kStdSoundOn, x.has(opt::kSoundOn));
-            x.put(opt::kStdTouchOn, x.has(opt::kBeepAtTouch));
-            x.setStdKind(x.kind());
-            x.stdFreq = x.freq;
-            x.stdDuration = x.duration;
-            showStandard(dlg, x);
-            break;
-        case IDC_SOUND_BACK_STD:
-            setCurrent(dlg, x, x.has(opt::kStdSoundOn), x.has(opt::kStdTouchOn), x.stdKind(), x.stdFreq,
-                       x.stdDuration);
-            break;
-        case IDC_SOUND_INITIAL:
-            setCurrent(dlg, x, false, true, 0, kInitialFreq, kInitialDuration);
-            break;
-        case IDC_SOUND_COMMON: {
-            const bool on = dlg.isButtonChecked(IDC_SOUND_COMMON);
-            uint32_t& option = settings().user.option;
-            option = on ? option | opt::kSameSoundAllMonitors : option & ~opt::kSameSoundAllMonitors;
-            if (settings().multiMonitorDriver) dlg.enableItem(IDC_SOUND_MONITOR, !on);
-            show(dlg, edited());
-            break;
-        }
-        default: return;
+            case IDC_SOUND_ENABLE:
+                x.put(opt::kSoundOn, dlg.isButtonChecked(IDC_SOUND_ENABLE));
+                enableDependents(dlg, x);
+                break;
+            case IDC_SOUND_PRESS:
+                x.put(opt::kBeepAtTouch, true);
+                break;
+            case IDC_SOUND_RELEASE:
+                x.put(opt::kBeepAtTouch, false);
+                break;
+            case IDC_SOUND_SET_STD:
+                x.put(opt::kStdSoundOn, x.has(opt::kSoundOn));
+                x.put(opt::kStdTouchOn, x.has(opt::kBeepAtTouch));
+                x.setStdKind(x.kind());
+                x.stdFreq = x.freq;
+                x.stdDuration = x.duration;
+                showStandard(dlg, x);
+                break;
+            case IDC_SOUND_BACK_STD:
+                setCurrent(dlg, x, x.has(opt::kStdSoundOn), x.has(opt::kStdTouchOn), x.stdKind(), x.stdFreq,
+                           x.stdDuration);
+                break;
+            case IDC_SOUND_INITIAL:
+                setCurrent(dlg, x, false, true, 0, kInitialFreq, kInitialDuration);
+                break;
+            case IDC_SOUND_COMMON: {
+                const bool on = dlg.isButtonChecked(IDC_SOUND_COMMON);
+                uint32_t& option = settings().user.option;
+                option = on ? option | opt::kSameSoundAllMonitors : option & ~opt::kSameSoundAllMonitors;
+                if (settings().multiMonitorDriver) dlg.enableItem(IDC_SOUND_MONITOR, !on);
+                show(dlg, edited());
+                break;
+            }
+            default:
+                return;
         }
         markModified(dlg);
     }
@@ -116,15 +121,30 @@ public:
         const int p = dlg.scrollPos(id);
         int next = p;
         switch (code) {
-        case kSbLineLeft: next = p - 1; break;
-        case kSbLineRight: next = p + 1; break;
-        case kSbPageLeft: next = p > 100 ? p - 100 : bar->min; break;
-        case kSbPageRight: next = p + 100; break;
-        case kSbThumbPosition:
-        case kSbThumbTrack: next = pos; break;
-        case kSbLeft: next = bar->min; break;
-        case kSbRight: next = bar->max; break;
-        default: break;
+            case kSbLineLeft:
+                next = p - 1;
+                break;
+            case kSbLineRight:
+                next = p + 1;
+                break;
+            case kSbPageLeft:
+                next = p > 100 ? p - 100 : bar->min;
+                break;
+            case kSbPageRight:
+                next = p + 100;
+                break;
+            case kSbThumbPosition:
+            case kSbThumbTrack:
+                next = pos;
+                break;
+            case kSbLeft:
+                next = bar->min;
+                break;
+            case kSbRight:
+                next = bar->max;
+                break;
+            default:
+                break;
         }
         next = next < bar->min ? bar->min : next > bar->max ? bar->max : next;
         SoundSet x = edited();
@@ -194,16 +214,13 @@ private:
         for (int id : kDependents) dlg.enableItem(id, x.has(opt::kSoundOn));
     }
 
-    static int kindString(uint32_t kind) {
-        return IDS_SOUND_KIND0 + (kind < kKindCount ? static_cast<int>(kind) : 0);
-    }
+    static int kindString(uint32_t kind) { return IDS_SOUND_KIND0 + (kind < kKindCount ? static_cast<int>(kind) : 0); }
 
     static void showStandard(DialogPort& dlg, const SoundSet& x) {
         setNumber(dlg, IDC_SOUND_STD_FREQ, x.stdFreq);
         setNumber(dlg, IDC_SOUND_STD_DUR, x.stdDuration);
         dlg.setItemString(IDC_SOUND_STD_ONOFF, x.has(opt::kStdSoundOn) ? IDS_SOUND_STD_ON : IDS_SOUND_STD_OFF);
-        dlg.setItemString(IDC_SOUND_STD_PRESS,
-                          x.has(opt::kStdTouchOn) ? IDS_SOUND_STD_PRESS : IDS_SOUND_STD_RELEASE);
+        dlg.setItemString(IDC_SOUND_STD_PRESS, x.has(opt::kStdTouchOn) ? IDS_SOUND_STD_PRESS : IDS_SOUND_STD_RELEASE);
         dlg.setItemString(IDC_SOUND_STD_KIND, kindString(x.stdKind()));
     }
 

@@ -40,8 +40,10 @@ TEST(ClickPage, OperateModeButtonsAndHideCursorEditOnlyTheirBits) {
         SCOPED_TRACE(c.name);
         ClickRig r(c.option);
         r.open();
-        if (c.control == IDC_CLICK_HIDE_CURSOR) r.toggle(c.control);
-        else r.choose(c.control);
+        if (c.control == IDC_CLICK_HIDE_CURSOR)
+            r.toggle(c.control);
+        else
+            r.choose(c.control);
         EXPECT_EQ(r.user().option, c.expected);
         EXPECT_EQ(r.dlg.modifiedCount, 1);
     }
@@ -145,10 +147,9 @@ TEST(ClickPage, CancelRestoresTheCommittedDoubleClickValues) {
         r.rig.system.log.clear();
         r.page->onCancel(r.dlg);
         const uint32_t both = kSpifUpdateIniFile | kSpifSendChange;
-        EXPECT_EQ(r.rig.system.log,
-                  (std::vector<std::string>{r.spi(kSpiSetDoubleClickTime, c.time, both),
-                                            r.spi(kSpiSetDoubleClkHeight, c.area, both),
-                                            r.spi(kSpiSetDoubleClkWidth, c.area, both)}));
+        EXPECT_EQ(r.rig.system.log, (std::vector<std::string>{r.spi(kSpiSetDoubleClickTime, c.time, both),
+                                                              r.spi(kSpiSetDoubleClkHeight, c.area, both),
+                                                              r.spi(kSpiSetDoubleClkWidth, c.area, both)}));
         EXPECT_EQ(r.rig.registry.dword(kUser, "DWidth").value_or(0), c.stored);
         EXPECT_EQ(r.rig.driver.countOf(req::kSignalSettingsChanged), c.apply ? 1 : 0);
     }

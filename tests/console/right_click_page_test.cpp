@@ -9,9 +9,7 @@ constexpr uint32_t kKeys = opt::kKeyCtrl | opt::kKeyShift | opt::kKeyAlt;
 constexpr uint32_t kOn = opt::kKeyRightClick;
 
 struct RightRig : PageRig {
-    explicit RightRig(uint32_t option) : PageRig(makeRightClickPage) {
-        user().option = option;
-    }
+    explicit RightRig(uint32_t option) : PageRig(makeRightClickPage) { user().option = option; }
     int checkedKey() {
         for (int id : {IDC_RIGHT_CTRL, IDC_RIGHT_SHIFT, IDC_RIGHT_ALT})
             if (dlg.at(id).checked) return id;
@@ -30,12 +28,12 @@ TEST(RightClickPage, OpeningReadsTheKeyModeAndWhatIsOffered) {
     const Case cases[] = {
         {"built-in option: off, Ctrl, one touch", def::kOption, IDC_RIGHT_CTRL, false, false, false},
         {"no key bit reads as Ctrl", (def::kOption & ~kKeys) | kOn, IDC_RIGHT_CTRL, false, true, true},
-        {"Shift and Ctrl: Shift wins", (def::kOption & ~kKeys) | kOn | opt::kKeyShift | opt::kKeyCtrl,
-         IDC_RIGHT_SHIFT, false, true, true},
+        {"Shift and Ctrl: Shift wins", (def::kOption & ~kKeys) | kOn | opt::kKeyShift | opt::kKeyCtrl, IDC_RIGHT_SHIFT,
+         false, true, true},
         {"while held with Alt stored elsewhere: Alt shown but not offered",
          (def::kOption & ~kKeys) | kOn | opt::kKeyHeld | opt::kKeyAlt, IDC_RIGHT_ALT, true, true, false},
-        {"off while held: nothing offered", (def::kOption & ~kKeys) | opt::kKeyHeld | opt::kKeyShift,
-         IDC_RIGHT_SHIFT, true, false, false},
+        {"off while held: nothing offered", (def::kOption & ~kKeys) | opt::kKeyHeld | opt::kKeyShift, IDC_RIGHT_SHIFT,
+         true, false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -47,8 +45,7 @@ TEST(RightClickPage, OpeningReadsTheKeyModeAndWhatIsOffered) {
         EXPECT_EQ(r.dlg.at(IDC_RIGHT_WHILE_HELD).checked, c.heldChecked);
         EXPECT_EQ(r.dlg.at(IDC_RIGHT_ONE_TOUCH).checked, !c.heldChecked);
         EXPECT_EQ(r.dlg.at(IDC_RIGHT_ENABLE).checked, (c.option & kOn) != 0);
-        for (int id :
-             {IDC_RIGHT_CTRL, IDC_RIGHT_SHIFT, IDC_RIGHT_WHILE_HELD, IDC_RIGHT_ONE_TOUCH, IDC_RIGHT_MODE_TEXT})
+        for (int id : {IDC_RIGHT_CTRL, IDC_RIGHT_SHIFT, IDC_RIGHT_WHILE_HELD, IDC_RIGHT_ONE_TOUCH, IDC_RIGHT_MODE_TEXT})
             EXPECT_EQ(r.dlg.at(id).enabled, c.keysEnabled) << id;
         EXPECT_EQ(r.dlg.at(IDC_RIGHT_ALT).enabled, c.altEnabled);
         EXPECT_EQ(r.user().option, c.option);
@@ -68,18 +65,42 @@ TEST(RightClickPage, ClicksEditTheirBitsAndKeepOneKey) {
     const uint32_t base = (def::kOption & ~kKeys) | kOn;
     const Case cases[] = {
         {"Shift replaces Ctrl", base | opt::kKeyCtrl, {IDC_RIGHT_SHIFT}, base | opt::kKeyShift, IDC_RIGHT_SHIFT, true},
-        {"Alt replaces a stray pair", base | opt::kKeyCtrl | opt::kKeyShift, {IDC_RIGHT_ALT}, base | opt::kKeyAlt,
-         IDC_RIGHT_ALT, true},
-        {"while held moves Alt to Ctrl", base | opt::kKeyAlt, {IDC_RIGHT_WHILE_HELD},
-         base | opt::kKeyHeld | opt::kKeyCtrl, IDC_RIGHT_CTRL, false},
-        {"unchecking one touch is the same switch", base | opt::kKeyAlt, {IDC_RIGHT_ONE_TOUCH},
-         base | opt::kKeyHeld | opt::kKeyCtrl, IDC_RIGHT_CTRL, false},
-        {"back to one touch does not restore Alt", base | opt::kKeyAlt, {IDC_RIGHT_WHILE_HELD, IDC_RIGHT_ONE_TOUCH},
-         base | opt::kKeyCtrl, IDC_RIGHT_CTRL, true},
-        {"while held keeps Shift", base | opt::kKeyShift, {IDC_RIGHT_WHILE_HELD},
-         base | opt::kKeyHeld | opt::kKeyShift, IDC_RIGHT_SHIFT, false},
-        {"turning it on while held leaves Alt unoffered", (base & ~kOn) | opt::kKeyHeld | opt::kKeyCtrl,
-         {IDC_RIGHT_ENABLE}, base | opt::kKeyHeld | opt::kKeyCtrl, IDC_RIGHT_CTRL, false},
+        {"Alt replaces a stray pair",
+         base | opt::kKeyCtrl | opt::kKeyShift,
+         {IDC_RIGHT_ALT},
+         base | opt::kKeyAlt,
+         IDC_RIGHT_ALT,
+         true},
+        {"while held moves Alt to Ctrl",
+         base | opt::kKeyAlt,
+         {IDC_RIGHT_WHILE_HELD},
+         base | opt::kKeyHeld | opt::kKeyCtrl,
+         IDC_RIGHT_CTRL,
+         false},
+        {"unchecking one touch is the same switch",
+         base | opt::kKeyAlt,
+         {IDC_RIGHT_ONE_TOUCH},
+         base | opt::kKeyHeld | opt::kKeyCtrl,
+         IDC_RIGHT_CTRL,
+         false},
+        {"back to one touch does not restore Alt",
+         base | opt::kKeyAlt,
+         {IDC_RIGHT_WHILE_HELD, IDC_RIGHT_ONE_TOUCH},
+         base | opt::kKeyCtrl,
+         IDC_RIGHT_CTRL,
+         true},
+        {"while held keeps Shift",
+         base | opt::kKeyShift,
+         {IDC_RIGHT_WHILE_HELD},
+         base | opt::kKeyHeld | opt::kKeyShift,
+         IDC_RIGHT_SHIFT,
+         false},
+        {"turning it on while held leaves Alt unoffered",
+         (base & ~kOn) | opt::kKeyHeld | opt::kKeyCtrl,
+         {IDC_RIGHT_ENABLE},
+         base | opt::kKeyHeld | opt::kKeyCtrl,
+         IDC_RIGHT_CTRL,
+         false},
         {"turning it off", base | opt::kKeyAlt, {IDC_RIGHT_ENABLE}, (base & ~kOn) | opt::kKeyAlt, IDC_RIGHT_ALT, false},
         {"tray icon", base, {IDC_RIGHT_TRAY}, base | opt::kTrayIcon, IDC_RIGHT_CTRL, true},
         {"window icon", base | opt::kFloatingIcon, {IDC_RIGHT_WINDOW}, base, IDC_RIGHT_CTRL, true},
@@ -92,8 +113,10 @@ TEST(RightClickPage, ClicksEditTheirBitsAndKeepOneKey) {
         for (int id : c.clicks) {
             const bool radio = id == IDC_RIGHT_CTRL || id == IDC_RIGHT_SHIFT || id == IDC_RIGHT_ALT;
             radioClicked |= radio;
-            if (radio) r.choose(id);
-            else r.toggle(id);
+            if (radio)
+                r.choose(id);
+            else
+                r.toggle(id);
         }
         EXPECT_EQ(r.user().option, c.expected);
         // Auto radio buttons uncheck their siblings themselves; a mode switch is the page's doing.
