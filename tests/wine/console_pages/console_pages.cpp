@@ -43,10 +43,10 @@ struct Texts {
     const wchar_t* rightGroup;
     const wchar_t* leftGroup;
 };
-const Texts kEnglish{L"Touch Panel Settings", L"Audible feedback setting", L"Question", L"Sounds enabled",
-                     L"Right click simulation", L"Left click simulation"};
-const Texts kJapanese{L"タッチパネルの設定", L"サウンド設定", L"メッセージ(問い合わせ)", L"サウンド機能を使用する",
-                      L"右クリック設定", L"左クリック設定"};
+const Texts kEnglish{L"Touch Panel Settings", L"Audible feedback setting", L"Question",
+                     L"Sounds enabled",       L"Right click simulation",   L"Left click simulation"};
+const Texts kJapanese{L"タッチパネルの設定",     L"サウンド設定",   L"メッセージ(問い合わせ)",
+                      L"サウンド機能を使用する", L"右クリック設定", L"左クリック設定"};
 const Texts& texts() { return japanese ? kJapanese : kEnglish; }
 
 std::string narrow(const std::wstring& w) {
@@ -146,8 +146,8 @@ bool xdotool(const std::string& args) {
     DeleteFileA(doneWin.c_str());
     if (HANDLE none = tpt::startProgram("/bin/sh -c \"/usr/bin/xdotool " + args + "; touch " + done + "\""))
         CloseHandle(none);
-    const bool finished = tpt::waitUntil(
-        [&] { return GetFileAttributesA(doneWin.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000, 20);
+    const bool finished =
+        tpt::waitUntil([&] { return GetFileAttributesA(doneWin.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000, 20);
     DeleteFileA(doneWin.c_str());
     Sleep(1000);
     return finished;
@@ -193,8 +193,8 @@ void checkSaveReached(tpt::Sim& sim, DWORD consolePid, uint32_t option) {
     const tpsim::LogRecord& first = options.front();
     TPT_CHECK_EQ(agentwine::dwordInput(first), option);
     TPT_CHECK(layout[0].seq < first.seq && first.seq < signal[0].seq);
-    const double gapMs = 1000.0 * static_cast<double>(signal[0].ticks - first.ticks) /
-                         static_cast<double>(sim.state().frequency());
+    const double gapMs =
+        1000.0 * static_cast<double>(signal[0].ticks - first.ticks) / static_cast<double>(sim.state().frequency());
     TPT_CHECK_MSG(gapMs >= 999.0, "signal " + std::to_string(gapMs) + " ms after the option word");
 }
 
