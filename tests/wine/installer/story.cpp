@@ -92,7 +92,7 @@ void openConsole(const std::string& shots) {
     char title[256] = {};
     GetWindowTextA(found.window, title, sizeof title);
     say(std::string("   the console's window: \"") + title + "\"");
-    TPT_CHECK(screenshot(shots + "\\3-console.bmp"));
+    TPT_CHECK(screenshot(shots + "\\2-console.bmp"));
     PostMessageA(found.window, WM_CLOSE, 0, 0);
     if (WaitForSingleObject(pi.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
     CloseHandle(pi.hProcess);
@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
     touch(sim, "touch on monitor 1", tp::encodePanelEvent(0, tp::kEventTouch));
     touch(sim, "release of the secondary-button touch", tp::encodePanelEvent(0, tp::kEventSecondaryRelease));
     TPT_CHECK(tpt::waitUntil([&] { return !sim.records(tpsim::kLogRequest, tp::req::kButtonPrimary).empty(); }, 3000));
-    TPT_CHECK(screenshot(shots + "\\2-touched.bmp"));
+    TPT_CHECK(screenshot(shots + "\\3-touched.bmp"));
     const auto log = sim.log();
     say("== what the driver saw of the touches");
     for (const auto& r : log) say(tpsim::formatReadable(r, frequency, log.empty() ? 0 : log.front().ticks));
