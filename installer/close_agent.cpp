@@ -6,10 +6,26 @@
 #include "launcher_win32.h"
 #include "win32_ports.h"
 
+namespace {
+
+// An agent that hangs must not hang the installer with it: a window that
+// does not answer counts as answered, and the next look decides.
+class BoundedAgentWindows : public tp::launcher::Win32AgentWindows {
+public:
+    intptr_t sendMessage(tp::launcher::WindowHandle window, uint32_t message, uintptr_t wParam,
+                         intptr_t lParam) override {
+        DWORD_PTR result = 0;
+        SendMessageTimeoutA(reinterpret_cast<HWND>(window), message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result);
+        return static_cast<intptr_t>(result);
+    }
+};
+
+}  // namespace
+
 // UINT __stdcall (MSIHANDLE): the shape of a DLL custom action; the handle is
 // not needed, so msi.h is not either.
 extern "C" UINT WINAPI CloseAgent(ULONG) {
-    tp::launcher::Win32AgentWindows windows;
+    BoundedAgentWindows windows;
     tp::Win32Sleep sleeper;
     tp::launcher::closeAgent(windows, sleeper);
     return ERROR_SUCCESS;

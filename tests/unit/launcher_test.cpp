@@ -101,11 +101,5 @@ TEST(Launcher, CommandLineIsTheQuotedPathABlankAndRunonceOrNothing) {
     }
 }
 
-TEST(Launcher, CloseAgentAloneNeverStartsAnything) {
-    FakeDesktop desktop(1);
-    EXPECT_EQ(closeAgent(desktop, desktop), 1);
-    EXPECT_EQ(desktop.count("exec"), 0);
-}
-
 }  // namespace
 }  // namespace tp::launcher
