@@ -4,6 +4,8 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <cstdio>
+
 namespace msiwine {
 
 namespace {
@@ -30,9 +32,47 @@ Packages packages(int argc, char** argv) {
     return p;
 }
 
+namespace {
+
+std::string logTail(const std::string& file) {
+    std::string text;
+    if (FILE* f = std::fopen(file.c_str(), "rb")) {
+        char buffer[4096];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+        std::fclose(f);
+    }
+    std::string plain;  // the log may be UTF-16: keep the ASCII
+    for (char c : text)
+        if (c) plain += c;
+    return plain.substr(plain.size() > 3000 ? plain.size() - 3000 : 0);
+}
+
+long runMsiexec(const std::string& arguments, unsigned timeoutMs) {
+    const std::string log = "C:\\windows\\temp\\suite-msiexec.log";
+    DeleteFileA(log.c_str());
+    const double start = tpt::nowMs();
+    const tpt::RunResult r = tpt::runProgram("msiexec " + arguments + " /l*v " + log, timeoutMs);
+    const long code = r.finished ? static_cast<long>(r.exitCode) : -1;
+    std::printf("msiexec %s: %s in %.1f s\n", arguments.c_str(),
+                r.finished ? ("exit code " + std::to_string(code)).c_str() : "not finished", (tpt::nowMs() - start) / 1000);
+    if (code != 0) std::printf("-- the end of its log:\n%s\n", logTail(log).c_str());
+    std::fflush(stdout);
+    return code;
+}
+
+}  // namespace
+
 long msiexec(const std::string& arguments, unsigned timeoutMs) {
-    const tpt::RunResult r = tpt::runProgram("msiexec " + arguments, timeoutMs);
-    return r.finished ? static_cast<long>(r.exitCode) : -1;
+    long code = runMsiexec(arguments, timeoutMs);
+    if (code == -1) {
+        // Seen once under heavy load: Wine's msiexec stalled. It holds the
+        // installer's mutex, so it must go before one more try; a fault of the
+        // package stalls the second time as well.
+        tpt::killPrograms({"msiexec.exe"}, 10000);
+        code = runMsiexec(arguments, timeoutMs);
+    }
+    return code;
 }
 
 std::vector<Product> installedProducts() {
@@ -48,6 +88,7 @@ std::vector<Product> installedProducts() {
 }
 
 bool removeInstalled() {
+    tpt::killPrograms({"msiexec.exe"}, 10000);  // a run a failed scenario left behind
     for (const Product& p : installedProducts())
         if (msiexec("/x " + p.code + " /qn") != 0) return false;
     return installedProducts().empty();

@@ -22,8 +22,9 @@ struct Packages {
 };
 Packages packages(int argc, char** argv);
 
-// msiexec ARGS with a deadline; its exit code, or -1 when it did not finish.
-long msiexec(const std::string& arguments, unsigned timeoutMs = 90000);
+// msiexec ARGS /l*v LOG with a deadline, tried once more after a stall; its
+// exit code, or -1 when it did not finish. The log's end is shown on failure.
+long msiexec(const std::string& arguments, unsigned timeoutMs = 60000);
 
 // Product codes and versions installed under the suite's upgrade code.
 struct Product {

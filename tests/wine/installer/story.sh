@@ -14,7 +14,7 @@ rm -rf "$shots"
 mkdir -p "$shots"
 trap 'bash tests/wine/harness.sh "$conf" teardown >/dev/null 2>&1 || true' EXIT
 bash tests/wine/harness.sh "$conf" setup
-bash tests/wine/harness.sh "$conf" run --timeout 150 "$TP_STORY" "$TP_PACKAGE" "$shots"
+bash tests/wine/harness.sh "$conf" run --timeout 240 "$TP_STORY" "$TP_PACKAGE" "$shots"
 for shot in "$shots"/*.bmp; do
   convert "$shot" "${shot%.bmp}.png" && rm "$shot"
 done
