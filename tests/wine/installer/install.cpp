@@ -17,7 +17,7 @@ bool install(const Packages& p) {
     if (!TPT_CHECK(removeInstalled())) return false;
     const long code = msiexec("/i \"" + p.current + "\" /qn");
     if (!TPT_CHECK_MSG(code == 0, "msiexec /i ended with " + std::to_string(code))) return false;
-    for (const std::string& f : kPackedFiles) TPT_CHECK_MSG(fileExists(tpt::installPath(f)), f + " installed");
+    for (const std::string& f : packedFiles()) TPT_CHECK_MSG(fileExists(tpt::installPath(f)), f + " installed");
     TPT_CHECK_EQ(tpt::reg::getString(kHklm, kRunKey, "TAPSTART"), std::optional<std::string>(quoted("Tapstart.exe")));
     TPT_CHECK_EQ(tpt::reg::getString(kHklm, kRunOnceKey, "TAPPORTCHK"),
                  std::optional<std::string>(quoted("Tapport.exe")));

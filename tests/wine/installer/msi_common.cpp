@@ -25,6 +25,24 @@ std::string folder(int csidl) {
 }
 }  // namespace
 
+std::vector<std::string> packedFiles() {
+    std::vector<std::string> files = {"Tapagent.exe", "taphook.dll", "Tapapi.dll",
+                                      "Tapport.exe",  "Tapstart.exe", "Taplink.exe"};
+    char names[512] = {};
+    GetEnvironmentVariableA("TP_CONSOLE_FILES", names, sizeof names - 1);
+    std::string name;
+    for (const char* c = names;; ++c) {
+        if (*c && *c != ' ' && *c != ';') {
+            name += *c;
+            continue;
+        }
+        if (!name.empty()) files.push_back(name);
+        name.clear();
+        if (!*c) break;
+    }
+    return files;
+}
+
 Packages packages(int argc, char** argv) {
     Packages p;
     if (argc > 1) p.current = tpt::windowsPath(argv[1]);
@@ -144,7 +162,7 @@ Link readLink(const std::string& path) {
 
 std::vector<std::string> leftovers() {
     std::vector<std::string> left;
-    for (const std::string& f : kPackedFiles)
+    for (const std::string& f : packedFiles())
         if (fileExists(tpt::installPath(f))) left.push_back(f);
     for (const char* f : {"C:\\Program Files\\QTX\\PNL\\USBPNL", "C:\\Program Files\\QTX\\PNL", "C:\\Program Files\\QTX"})
         if (folderExists(f)) left.push_back(f);

@@ -13,8 +13,9 @@ namespace msiwine {
 inline const std::string kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 inline const std::string kRunOnceKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 inline const std::string kUserKey = "Software\\Korvane Component\\USB";
-inline const std::vector<std::string> kPackedFiles = {"Tapagent.exe", "taphook.dll", "Tapapi.dll",
-                                                     "Tapport.exe",  "Tapstart.exe", "Taplink.exe"};
+// The files the package installs: the suite's programs and, named in the
+// environment variable TP_CONSOLE_FILES, the console's when it carries them.
+std::vector<std::string> packedFiles();
 
 // The packages from the command line (Linux paths), as Windows paths.
 struct Packages {

@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
     say("== install " + p.current + " silently (msiexec /i /qn)");
     TPT_CHECK(removeInstalled());
     TPT_CHECK_EQ(msiexec("/i \"" + p.current + "\" /qn"), 0L);
-    for (const std::string& f : kPackedFiles) say("   " + tpt::installPath(f) + (fileExists(tpt::installPath(f)) ? "" : "  MISSING"));
+    for (const std::string& f : packedFiles()) say("   " + tpt::installPath(f) + (fileExists(tpt::installPath(f)) ? "" : "  MISSING"));
     say("   HKLM Run TAPSTART = " + tpt::reg::getString(HKEY_LOCAL_MACHINE, kRunKey, "TAPSTART").value_or("(missing)"));
     say("   HKLM RunOnce TAPPORTCHK = " +
         tpt::reg::getString(HKEY_LOCAL_MACHINE, kRunOnceKey, "TAPPORTCHK").value_or("(missing)"));

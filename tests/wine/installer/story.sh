@@ -8,6 +8,7 @@ build=${1:-build/win-x64}
 conf=$PWD/$build/tests/wine/installer/msi.conf
 # shellcheck source=/dev/null
 source "$conf"
+export TP_CONSOLE_FILES
 shots=$PWD/$build/story
 export TP_WINE_WORK=$PWD/$build/tests/wine/story
 rm -rf "$shots"

@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
         TPT_CHECK(after[0].version != before[0].version);
     }
     TPT_CHECK(waitProcessGone(pid, 10000));  // closed, so its files could be replaced
-    for (const std::string& f : kPackedFiles) TPT_CHECK_MSG(fileExists(tpt::installPath(f)), f + " installed");
+    for (const std::string& f : packedFiles()) TPT_CHECK_MSG(fileExists(tpt::installPath(f)), f + " installed");
     TPT_CHECK(tpt::reg::getString(HKEY_LOCAL_MACHINE, kRunKey, "TAPSTART").has_value());
     TPT_CHECK(tpt::reg::getString(HKEY_LOCAL_MACHINE, kRunOnceKey, "TAPPORTCHK").has_value());
     int menus = 0;
