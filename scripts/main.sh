@@ -1,23 +1,24 @@
 #!/usr/bin/env bash
-# The suite's main job: build both Windows builds, show what they produced,
-# then start the simulated panel under Wine and run Tapapi and Tapport
-# against it, printing what the driver saw.
+# The suite's main job, the user's whole story: build both Windows builds and
+# both packages, then, under Wine in a fresh prefix with the simulated panel,
+# install the x64 package, log on (Run starts Tapstart, which starts the
+# agent), open the console from the Start-menu shortcut's target, take
+# screenshots, touch the panel, show what the driver saw, uninstall and show
+# that nothing is left.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh win-x86 win-x64
 for p in win-x86 win-x64; do
   echo "== $p"
-  find "build/$p" -maxdepth 3 \( -name '*.exe' -o -name '*.dll' -o -name '*.sys' \) -not -path '*/CMakeFiles/*' -not -path '*/tests/*' \
-    -printf '%-40P %8s bytes\n' | sort
+  find "build/$p" -maxdepth 3 \( -name '*.exe' -o -name '*.dll' -o -name '*.sys' -o -name '*.msi' \) \
+    -not -path '*/CMakeFiles/*' -not -path '*/tests/*' -not -path '*.stage/*' -not -path '*/older/*' \
+    -printf '%-48P %8s bytes\n' | sort
 done
+echo "== the deliverable: $(ls build/win-x86/installer/USB-TouchPanel-*-x86.msi)"
 
-echo "== the simulated panel under Wine (x64 build)"
-TP_WINE_WORK="$PWD/build/win-x64/tests/wine/demo" \
-  bash tests/wine/harness.sh build/win-x64/tests/wine/harness.conf demo
-
-echo "== Tapagent answering touches injected into the simulated panel (x64 build)"
-bash tests/wine/workers/demo.sh build/win-x64
+echo "== the user's story under Wine (x64 package)"
+bash tests/wine/installer/story.sh build/win-x64
 
 echo "== Tapcon, the settings console, in English and in Japanese (x64 build)"
 bash tests/wine/console_frame/screenshots.sh build/win-x64

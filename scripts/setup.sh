@@ -10,6 +10,8 @@ packages=(
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64 mingw-w64-tools
   # running the x64 programs under Wine, headless
   wine wine64 fonts-wine xvfb xauth xdotool imagemagick x11-utils fonts-ipafont locales
+  # the Windows Installer packages (wixl) and their checks (msiinfo, msiextract)
+  wixl msitools
 )
 
 missing=()

@@ -1,0 +1,218 @@
+#include "msi_common.h"
+
+#include <msi.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <cstdio>
+
+namespace msiwine {
+
+namespace {
+constexpr char kUpgradeCode[] = "{BE83FCCB-24F9-48F6-9839-65BA8BFA5903}";
+constexpr char kAgentClass[] = "TAPAGENT:MAIN";
+constexpr char kAgentTitle[] = "TAPAGENT";
+
+std::string narrow(const wchar_t* text) {
+    char out[MAX_PATH * 2] = {};
+    WideCharToMultiByte(CP_ACP, 0, text, -1, out, sizeof out - 1, nullptr, nullptr);
+    return out;
+}
+
+std::string folder(int csidl) {
+    char path[MAX_PATH] = {};
+    return SHGetSpecialFolderPathA(nullptr, path, csidl, FALSE) ? path : "";
+}
+}  // namespace
+
+std::vector<std::string> packedFiles() {
+    std::vector<std::string> files = {"Tapagent.exe", "taphook.dll", "Tapapi.dll",
+                                      "Tapport.exe",  "Tapstart.exe", "Taplink.exe"};
+    char names[512] = {};
+    GetEnvironmentVariableA("TP_CONSOLE_FILES", names, sizeof names - 1);
+    std::string name;
+    for (const char* c = names;; ++c) {
+        if (*c && *c != ' ' && *c != ';') {
+            name += *c;
+            continue;
+        }
+        if (!name.empty()) files.push_back(name);
+        name.clear();
+        if (!*c) break;
+    }
+    return files;
+}
+
+Packages packages(int argc, char** argv) {
+    Packages p;
+    if (argc > 1) p.current = tpt::windowsPath(argv[1]);
+    if (argc > 2) p.older = tpt::windowsPath(argv[2]);
+    return p;
+}
+
+namespace {
+
+std::string logTail(const std::string& file) {
+    std::string text;
+    if (FILE* f = std::fopen(file.c_str(), "rb")) {
+        char buffer[4096];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+        std::fclose(f);
+    }
+    std::string plain;  // the log may be UTF-16: keep the ASCII
+    for (char c : text)
+        if (c) plain += c;
+    return plain.substr(plain.size() > 3000 ? plain.size() - 3000 : 0);
+}
+
+long runMsiexec(const std::string& arguments, unsigned timeoutMs) {
+    const std::string log = "C:\\windows\\temp\\suite-msiexec.log";
+    DeleteFileA(log.c_str());
+    const double start = tpt::nowMs();
+    const tpt::RunResult r = tpt::runProgram("msiexec " + arguments + " /l*v " + log, timeoutMs);
+    const long code = r.finished ? static_cast<long>(r.exitCode) : -1;
+    std::printf("msiexec %s: %s in %.1f s\n", arguments.c_str(),
+                r.finished ? ("exit code " + std::to_string(code)).c_str() : "not finished", (tpt::nowMs() - start) / 1000);
+    if (code != 0) std::printf("-- the end of its log:\n%s\n", logTail(log).c_str());
+    std::fflush(stdout);
+    return code;
+}
+
+}  // namespace
+
+long msiexec(const std::string& arguments, unsigned timeoutMs) {
+    long code = runMsiexec(arguments, timeoutMs);
+    if (code == -1) {
+        // Seen once under heavy load: Wine's msiexec stalled. It holds the
+        // installer's mutex, so it must go before one more try; a fault of the
+        // package stalls the second time as well.
+        tpt::killPrograms({"msiexec.exe"}, 10000);
+        code = runMsiexec(arguments, timeoutMs);
+    }
+    return code;
+}
+
+std::vector<Product> installedProducts() {
+    std::vector<Product> products;
+    char code[39];
+    for (DWORD i = 0; MsiEnumRelatedProductsA(kUpgradeCode, 0, i, code) == ERROR_SUCCESS; ++i) {
+        char version[64] = {};
+        DWORD size = sizeof version;
+        MsiGetProductInfoA(code, INSTALLPROPERTY_VERSIONSTRING, version, &size);
+        products.push_back({code, version});
+    }
+    return products;
+}
+
+bool removeInstalled() {
+    tpt::killPrograms({"msiexec.exe"}, 10000);  // a run a failed scenario left behind
+    for (const Product& p : installedProducts())
+        if (msiexec("/x " + p.code + " /qn") != 0) return false;
+    return installedProducts().empty();
+}
+
+bool fileExists(const std::string& path) {
+    const DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool folderExists(const std::string& path) {
+    const DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::vector<std::string> menuFolders() {
+    return {folder(CSIDL_COMMON_PROGRAMS) + "\\QTX USB TouchPanel", folder(CSIDL_PROGRAMS) + "\\QTX USB TouchPanel"};
+}
+
+Link readLink(const std::string& path) {
+    Link link;
+    CoInitialize(nullptr);
+    IShellLinkW* shell = nullptr;
+    IPersistFile* file = nullptr;
+    wchar_t wide[MAX_PATH] = {};
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                   reinterpret_cast<void**>(&shell))) &&
+        SUCCEEDED(shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+        SUCCEEDED(file->Load(wide, STGM_READ))) {
+        wchar_t text[MAX_PATH] = {};
+        link.read = SUCCEEDED(shell->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH));
+        link.target = narrow(text);
+        text[0] = 0;
+        shell->GetArguments(text, MAX_PATH);
+        link.arguments = narrow(text);
+        text[0] = 0;
+        shell->GetWorkingDirectory(text, MAX_PATH);
+        link.workingDirectory = narrow(text);
+        text[0] = 0;
+        shell->GetDescription(text, MAX_PATH);
+        link.description = narrow(text);
+        text[0] = 0;
+        shell->GetIconLocation(text, MAX_PATH, &link.iconIndex);
+        link.iconPath = narrow(text);
+        shell->GetShowCmd(&link.showCmd);
+    }
+    if (file) file->Release();
+    if (shell) shell->Release();
+    CoUninitialize();
+    return link;
+}
+
+std::vector<std::string> leftovers() {
+    std::vector<std::string> left;
+    for (const std::string& f : packedFiles())
+        if (fileExists(tpt::installPath(f))) left.push_back(f);
+    for (const char* f : {"C:\\Program Files\\QTX\\PNL\\USBPNL", "C:\\Program Files\\QTX\\PNL", "C:\\Program Files\\QTX"})
+        if (folderExists(f)) left.push_back(f);
+    if (tpt::reg::valueType(HKEY_LOCAL_MACHINE, kRunKey, "TAPSTART")) left.push_back("Run TAPSTART");
+    if (tpt::reg::valueType(HKEY_LOCAL_MACHINE, kRunOnceKey, "TAPPORTCHK")) left.push_back("RunOnce TAPPORTCHK");
+    for (const std::string& f : menuFolders())
+        if (folderExists(f)) left.push_back(f);
+    if (!installedProducts().empty()) left.push_back("the product's registration");
+    return left;
+}
+
+bool logon() { return tpt::runProgram("wineboot", 60000).finished; }
+
+HWND agentWindow(DWORD* pid) {
+    HWND window = FindWindowA(kAgentClass, kAgentTitle);
+    if (pid) {
+        *pid = 0;
+        if (window) GetWindowThreadProcessId(window, pid);
+    }
+    return window;
+}
+
+namespace {
+BOOL CALLBACK countAgent(HWND window, LPARAM count) {
+    char cls[64] = {}, title[64] = {};
+    GetClassNameA(window, cls, sizeof cls);
+    GetWindowTextA(window, title, sizeof title);
+    if (lstrcmpA(cls, kAgentClass) == 0 && lstrcmpA(title, kAgentTitle) == 0) ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+}  // namespace
+
+int agentWindowCount() {
+    int count = 0;
+    EnumWindows(countAgent, reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+bool waitProcessGone(DWORD pid, unsigned timeoutMs) {
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (!process) return true;
+    const bool gone = WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return gone;
+}
+
+std::string join(const std::vector<std::string>& items) {
+    std::string out;
+    for (const std::string& item : items) out += (out.empty() ? "" : ", ") + item;
+    return out.empty() ? "(nothing)" : out;
+}
+
+}  // namespace msiwine

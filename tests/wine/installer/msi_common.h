@@ -1,0 +1,67 @@
+// What the package scenarios share: msiexec, the products of the suite's
+// upgrade code, the Start-menu shortcut read back through the shell, and
+// an inventory of everything the package puts on the machine.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tpt.h"
+
+namespace msiwine {
+
+inline const std::string kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+inline const std::string kRunOnceKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+inline const std::string kUserKey = "Software\\Korvane Component\\USB";
+// The files the package installs: the suite's programs and, named in the
+// environment variable TP_CONSOLE_FILES, the console's when it carries them.
+std::vector<std::string> packedFiles();
+
+// The packages from the command line (Linux paths), as Windows paths.
+struct Packages {
+    std::string current, older;
+};
+Packages packages(int argc, char** argv);
+
+// msiexec ARGS /l*v LOG with a deadline, tried once more after a stall; its
+// exit code, or -1 when it did not finish. The log's end is shown on failure.
+long msiexec(const std::string& arguments, unsigned timeoutMs = 60000);
+
+// Product codes and versions installed under the suite's upgrade code.
+struct Product {
+    std::string code, version;
+};
+std::vector<Product> installedProducts();
+// Removes whatever an earlier scenario left installed.
+bool removeInstalled();
+
+bool fileExists(const std::string& path);
+bool folderExists(const std::string& path);
+
+// The shortcut folder in the all-users or the user's Start menu (Wine's msi
+// uses the user's even for per-machine packages); every place it can be.
+std::vector<std::string> menuFolders();
+
+struct Link {
+    bool read = false;
+    std::string target, arguments, workingDirectory, description, iconPath;
+    int iconIndex = -1, showCmd = -1;
+};
+Link readLink(const std::string& path);
+
+// Names of what the package made that is still there: files, folders,
+// values, shortcuts, the product's registration.
+std::vector<std::string> leftovers();
+
+// Simulates a logon: wineboot starts what HKLM Run lists.
+bool logon();
+
+// The agent's window and its process id (0 when none).
+HWND agentWindow(DWORD* pid = nullptr);
+int agentWindowCount();
+// Waits until process pid has ended.
+bool waitProcessGone(DWORD pid, unsigned timeoutMs);
+
+std::string join(const std::vector<std::string>& items);
+
+}  // namespace msiwine
