@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "agent_window.h"
 #include "settings.h"
 
 namespace tpt {
@@ -322,6 +323,16 @@ bool killPrograms(const std::vector<std::string>& exeNames, unsigned timeoutMs) 
         timeoutMs);
 }
 
+// Wine keeps a global hook whose owner was terminated in the chain, so an
+// agent is asked to end, as the logon launcher does, before anything is killed.
+bool endAgent(unsigned timeoutMs) {
+    HWND window = FindWindowA(tp::agentwin::kWindowClass, tp::agentwin::kWindowName);
+    if (window) PostMessageA(window, WM_DESTROY, 0, 0);
+    const bool ended = waitUntil(
+        [] { return FindWindowA(tp::agentwin::kWindowClass, tp::agentwin::kWindowName) == nullptr; }, timeoutMs);
+    return killPrograms({"Tapagent.exe"}, timeoutMs) && ended;
+}
+
 const std::vector<std::string> kSuitePrograms = {"Tapagent.exe", "Tapcon.exe",  "Tapstart.exe", "Tapport.exe",
                                                  "Taplink.exe",  "Tapcal.exe"};
 
@@ -330,6 +341,7 @@ bool resetSuite(std::string* why) {
         if (why) *why = what;
         return false;
     };
+    endAgent(3000);
     if (!killPrograms(kSuitePrograms, 5000)) return fail("a suite program would not end");
     if (!reg::deleteTree(HKEY_CURRENT_USER, "Software\\Korvane Component")) return fail("cannot delete the user key");
     for (const char* path : {"SYSTEM\\CurrentControlSet\\Services\\TAPTPU", "SYSTEM\\CurrentControlSet\\Services\\QTXTPU"})
