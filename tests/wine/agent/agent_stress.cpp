@@ -58,50 +58,6 @@ bool sendSettings(HWND window, uint32_t option, double* ms = nullptr) {
     return ask(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds), ms);
 }
 
-// The texts of explorer's visible tray tooltips (as tests/wine/hook/hook_keys.cpp reads them).
-std::vector<std::string> trayTips() {
-    std::vector<std::string> tips;
-    HWND tray = FindWindowA("Shell_TrayWnd", nullptr);
-    DWORD explorer = 0;
-    if (!tray || !GetWindowThreadProcessId(tray, &explorer)) return tips;
-    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, explorer);
-    if (!process) return tips;
-    constexpr SIZE_T kTextChars = 128;
-    auto* remote = static_cast<BYTE*>(
-        VirtualAllocEx(process, nullptr, sizeof(TTTOOLINFOW) + kTextChars * sizeof(WCHAR), MEM_COMMIT, PAGE_READWRITE));
-    for (HWND tip = FindWindowExA(nullptr, nullptr, TOOLTIPS_CLASSA, nullptr); remote && tip;
-         tip = FindWindowExA(nullptr, tip, TOOLTIPS_CLASSA, nullptr)) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(tip, &owner);
-        if (owner != explorer) continue;
-        DWORD_PTR count = 0;
-        if (!SendMessageTimeoutW(tip, TTM_GETTOOLCOUNT, 0, 0, SMTO_NORMAL, kAnswerMs, &count)) continue;
-        for (DWORD_PTR i = 0; i < count; ++i) {
-            TTTOOLINFOW info{};
-            info.cbSize = sizeof info;
-            info.lpszText = reinterpret_cast<LPWSTR>(remote + sizeof info);
-            const WCHAR empty = 0;
-            WriteProcessMemory(process, remote, &info, sizeof info, nullptr);
-            WriteProcessMemory(process, remote + sizeof info, &empty, sizeof empty, nullptr);
-            DWORD_PTR found = 0;
-            if (!SendMessageTimeoutW(tip, TTM_ENUMTOOLSW, i, reinterpret_cast<LPARAM>(remote), SMTO_NORMAL, kAnswerMs,
-                                     &found) ||
-                !found)
-                continue;
-            WCHAR text[kTextChars] = {};
-            ReadProcessMemory(process, remote, &info, sizeof info, nullptr);
-            ReadProcessMemory(process, remote + sizeof info, text, (kTextChars - 1) * sizeof(WCHAR), nullptr);
-            if (IsRectEmpty(&info.rect)) continue;  // a removed icon keeps its tool, hidden
-            char narrow[kTextChars * 2] = {};
-            WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, sizeof narrow, nullptr, nullptr);
-            tips.emplace_back(narrow);
-        }
-    }
-    if (remote) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-    CloseHandle(process);
-    return tips;
-}
-
 // Another "console" that keeps sending settings that show everything; its
 // sends end when the window does (each with its deadline).
 struct Console {
@@ -122,7 +78,7 @@ DWORD WINAPI consoleThread(void* parameter) {
 }
 
 bool agentTrayTipShown() {
-    for (const auto& t : trayTips())
+    for (const auto& t : tpt::trayTips())
         if (t.rfind("Switch to ", 0) == 0) return true;
     return false;
 }

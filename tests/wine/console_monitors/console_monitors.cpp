@@ -234,7 +234,7 @@ void edit() {
     TPT_CHECK(!agentLayouts.empty() && !consoleLayouts.empty() && agentLayouts.back().seq > consoleLayouts[0].seq);
     if (!agentLayouts.empty()) TPT_CHECK_EQ(tp::get32(agentLayouts.back().in), 0x04000300u);
     closeConsole(c);
-    tpt::killPrograms({"Tapagent.exe"}, 5000);
+    tpt::endAgent(5000);
     if (agent) CloseHandle(agent);
 }
 

@@ -113,54 +113,14 @@ std::string buttonRequests(tpt::Sim& sim, DWORD pid) {
 
 // ---- the agent's tray tip, read from Wine's explorer ---------------------
 
-// The texts of the tray's visible tooltips. They live in explorer's
-// process, so the TOOLINFO and its text buffer are placed there.
-std::vector<std::string> trayTips() {
-    std::vector<std::string> tips;
-    HWND tray = FindWindowA("Shell_TrayWnd", nullptr);
-    DWORD explorer = 0;
-    if (!tray || !GetWindowThreadProcessId(tray, &explorer)) return tips;
-    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, explorer);
-    if (!process) return tips;
-    constexpr SIZE_T kTextChars = 128;
-    auto* remote = static_cast<BYTE*>(
-        VirtualAllocEx(process, nullptr, sizeof(TTTOOLINFOW) + kTextChars * sizeof(WCHAR), MEM_COMMIT, PAGE_READWRITE));
-    for (HWND tip = FindWindowExA(nullptr, nullptr, TOOLTIPS_CLASSA, nullptr); remote && tip;
-         tip = FindWindowExA(nullptr, tip, TOOLTIPS_CLASSA, nullptr)) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(tip, &owner);
-        if (owner != explorer) continue;
-        const LRESULT count = SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0);
-        for (LRESULT i = 0; i < count; ++i) {
-            TTTOOLINFOW info{};
-            info.cbSize = sizeof info;
-            info.lpszText = reinterpret_cast<LPWSTR>(remote + sizeof info);
-            const WCHAR empty = 0;
-            WriteProcessMemory(process, remote, &info, sizeof info, nullptr);
-            WriteProcessMemory(process, remote + sizeof info, &empty, sizeof empty, nullptr);
-            if (!SendMessageW(tip, TTM_ENUMTOOLSW, i, reinterpret_cast<LPARAM>(remote))) continue;
-            WCHAR text[kTextChars] = {};
-            ReadProcessMemory(process, remote, &info, sizeof info, nullptr);
-            ReadProcessMemory(process, remote + sizeof info, text, (kTextChars - 1) * sizeof(WCHAR), nullptr);
-            if (IsRectEmpty(&info.rect)) continue;  // a removed icon keeps its tool, hidden
-            char narrow[kTextChars * 2] = {};
-            WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, sizeof narrow, nullptr, nullptr);
-            tips.emplace_back(narrow);
-        }
-    }
-    if (remote) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-    CloseHandle(process);
-    return tips;
-}
-
 bool trayTipIs(const char* text) {
-    const std::vector<std::string> tips = trayTips();
+    const std::vector<std::string> tips = tpt::trayTips();
     return tips.size() == 1 && tips[0] == text;
 }
 
 std::string trayTipsShown() {
     std::string out;
-    for (const auto& t : trayTips()) out += "[" + t + "]";
+    for (const auto& t : tpt::trayTips()) out += "[" + t + "]";
     return out.empty() ? "no tray tip" : out;
 }
 

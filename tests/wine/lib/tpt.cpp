@@ -1,9 +1,11 @@
 #include "tpt.h"
 
+#include <commctrl.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
 
+#include "agent_window.h"
 #include "settings.h"
 
 namespace tpt {
@@ -322,6 +324,62 @@ bool killPrograms(const std::vector<std::string>& exeNames, unsigned timeoutMs) 
         timeoutMs);
 }
 
+// Explorer's tooltips live in its process, so the TOOLINFO and its text
+// buffer are placed there.
+std::vector<std::string> trayTips() {
+    constexpr UINT kTrayAnswerMs = 1000;
+    std::vector<std::string> tips;
+    HWND tray = FindWindowA("Shell_TrayWnd", nullptr);
+    DWORD explorer = 0;
+    if (!tray || !GetWindowThreadProcessId(tray, &explorer)) return tips;
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, explorer);
+    if (!process) return tips;
+    constexpr SIZE_T kTextChars = 128;
+    auto* remote = static_cast<BYTE*>(
+        VirtualAllocEx(process, nullptr, sizeof(TTTOOLINFOW) + kTextChars * sizeof(WCHAR), MEM_COMMIT, PAGE_READWRITE));
+    for (HWND tip = FindWindowExA(nullptr, nullptr, TOOLTIPS_CLASSA, nullptr); remote && tip;
+         tip = FindWindowExA(nullptr, tip, TOOLTIPS_CLASSA, nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(tip, &owner);
+        if (owner != explorer) continue;
+        DWORD_PTR count = 0;
+        if (!SendMessageTimeoutW(tip, TTM_GETTOOLCOUNT, 0, 0, SMTO_NORMAL, kTrayAnswerMs, &count)) continue;
+        for (DWORD_PTR i = 0; i < count; ++i) {
+            TTTOOLINFOW info{};
+            info.cbSize = sizeof info;
+            info.lpszText = reinterpret_cast<LPWSTR>(remote + sizeof info);
+            const WCHAR empty = 0;
+            WriteProcessMemory(process, remote, &info, sizeof info, nullptr);
+            WriteProcessMemory(process, remote + sizeof info, &empty, sizeof empty, nullptr);
+            DWORD_PTR found = 0;
+            if (!SendMessageTimeoutW(tip, TTM_ENUMTOOLSW, i, reinterpret_cast<LPARAM>(remote), SMTO_NORMAL, kTrayAnswerMs,
+                                     &found) ||
+                !found)
+                continue;
+            WCHAR text[kTextChars] = {};
+            ReadProcessMemory(process, remote, &info, sizeof info, nullptr);
+            ReadProcessMemory(process, remote + sizeof info, text, (kTextChars - 1) * sizeof(WCHAR), nullptr);
+            if (IsRectEmpty(&info.rect)) continue;  // a removed icon keeps its tool, hidden
+            char narrow[kTextChars * 2] = {};
+            WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, sizeof narrow, nullptr, nullptr);
+            tips.emplace_back(narrow);
+        }
+    }
+    if (remote) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    return tips;
+}
+
+// Wine keeps a global hook whose owner was terminated in the chain, so an
+// agent is asked to end, as the logon launcher does, before anything is killed.
+bool endAgent(unsigned timeoutMs) {
+    HWND window = FindWindowA(tp::agentwin::kWindowClass, tp::agentwin::kWindowName);
+    if (window) PostMessageA(window, WM_DESTROY, 0, 0);
+    const bool ended = waitUntil(
+        [] { return FindWindowA(tp::agentwin::kWindowClass, tp::agentwin::kWindowName) == nullptr; }, timeoutMs);
+    return killPrograms({"Tapagent.exe"}, timeoutMs) && ended;
+}
+
 const std::vector<std::string> kSuitePrograms = {"Tapagent.exe", "Tapcon.exe",  "Tapstart.exe", "Tapport.exe",
                                                  "Taplink.exe",  "Tapcal.exe"};
 
@@ -330,6 +388,7 @@ bool resetSuite(std::string* why) {
         if (why) *why = what;
         return false;
     };
+    endAgent(3000);
     if (!killPrograms(kSuitePrograms, 5000)) return fail("a suite program would not end");
     if (!reg::deleteTree(HKEY_CURRENT_USER, "Software\\Korvane Component")) return fail("cannot delete the user key");
     for (const char* path : {"SYSTEM\\CurrentControlSet\\Services\\TAPTPU", "SYSTEM\\CurrentControlSet\\Services\\QTXTPU"})

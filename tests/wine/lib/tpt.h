@@ -95,6 +95,12 @@ HANDLE startProgram(const std::string& commandLine);
 bool isRunning(const std::string& exeName);
 // Ends every process with one of these image names; true when all are gone.
 bool killPrograms(const std::vector<std::string>& exeNames, unsigned timeoutMs);
+// The texts of the tray icons' visible tooltips in Wine's explorer.
+std::vector<std::string> trayTips();
+
+// Posts WM_DESTROY to the agent's window and waits for it to go, then ends
+// any Tapagent.exe left; false when the agent had to be killed.
+bool endAgent(unsigned timeoutMs);
 
 // The suite's programs, keys and values that a scenario may leave behind.
 extern const std::vector<std::string> kSuitePrograms;
