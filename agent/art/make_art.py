@@ -243,22 +243,26 @@ def artwork():
     }
 
 
-def main(argv):
+def run(argv, artwork, usage):
+    """The command line of every artwork script: OUTDIR writes the files,
+    --check DIR fails unless DIR holds exactly what would be written."""
+    script = Path(argv[0]).name
     if len(argv) == 3 and argv[1] == '--check':
+        folder = Path(argv[2])
         stale = [name for name, data in artwork().items()
-                 if not (Path(argv[2]) / name).is_file() or (Path(argv[2]) / name).read_bytes() != data]
+                 if not (folder / name).is_file() or (folder / name).read_bytes() != data]
         if stale:
-            print('out of date: ' + ' '.join(stale) + ' (run make_art.py ' + argv[2] + ')')
+            print('out of date: ' + ' '.join(stale) + f' (run {script} {argv[2]})')
             return 1
-        print('artwork up to date')
+        print(f'{script}: artwork up to date')
         return 0
     if len(argv) == 2:
         for name, data in artwork().items():
             (Path(argv[1]) / name).write_bytes(data)
         return 0
-    print(__doc__)
+    print(usage)
     return 2
 
 
 if __name__ == '__main__':
-    sys.exit(main(sys.argv))
+    sys.exit(run(sys.argv, artwork, __doc__))

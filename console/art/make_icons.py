@@ -209,23 +209,5 @@ def artwork():
     return {name: make_art.icon_file([rows]) for name, rows in images.items()}
 
 
-def main(argv):
-    if len(argv) == 3 and argv[1] == '--check':
-        folder = Path(argv[2])
-        stale = [name for name, data in artwork().items()
-                 if not (folder / name).is_file() or (folder / name).read_bytes() != data]
-        if stale:
-            print('out of date: ' + ' '.join(stale) + ' (run make_icons.py ' + argv[2] + ')')
-            return 1
-        print('icons up to date')
-        return 0
-    if len(argv) == 2:
-        for name, data in artwork().items():
-            (Path(argv[1]) / name).write_bytes(data)
-        return 0
-    print(__doc__)
-    return 2
-
-
 if __name__ == '__main__':
-    sys.exit(main(sys.argv))
+    sys.exit(make_art.run(sys.argv, artwork, __doc__))

@@ -14,6 +14,9 @@ import struct
 import sys
 from pathlib import Path
 
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / 'agent' / 'art'))
+import make_art  # noqa: E402
+
 WIDTH, HEIGHT = 320, 224
 
 BACKGROUND = (236, 236, 236)
@@ -193,22 +196,5 @@ def artwork():
     return {'panel.bmp': bmp(draw()), 'program.ico': icon([draw_icon(32), draw_icon(16)])}
 
 
-def main(argv):
-    if len(argv) == 3 and argv[1] == '--check':
-        stale = [name for name, data in artwork().items()
-                 if not (Path(argv[2]) / name).is_file() or (Path(argv[2]) / name).read_bytes() != data]
-        if stale:
-            print('out of date: ' + ' '.join(stale) + f' (run make_panel.py {argv[2]})')
-            return 1
-        print('artwork up to date')
-        return 0
-    if len(argv) == 2:
-        for name, data in artwork().items():
-            (Path(argv[1]) / name).write_bytes(data)
-        return 0
-    print(__doc__)
-    return 2
-
-
 if __name__ == '__main__':
-    sys.exit(main(sys.argv))
+    sys.exit(make_art.run(sys.argv, artwork, __doc__))
