@@ -626,24 +626,12 @@ TEST_F(SessionWatchThread, ClearedRunFlagEndsItWithinAPoll) {
 
 // With session notifications registered the watch sleeps on its event, which
 // WM_WTSSESSION_CHANGE sets, and polls only as a slow safety net.
-class SleepingSessionWatch : public WorkerThreads {
+class SleepingSessionWatch : public SessionWatchThread {
 protected:
-    static constexpr agent::ModuleHandle kKernel = 0x6B00;
     void SetUp() override {
-        rig.libraries.addModule("KERNEL32.dll", kKernel);
-        rig.libraries.addExport(kKernel, agent::kActiveConsoleSession, 0);
-        rig.libraries.loadLibrary("KERNEL32.dll");
-        s.activeSessionQuery.set(rig.libraries.getProcAddress(kKernel, agent::kActiveConsoleSession));
-        s.osNt5.set(1);
-        s.ownSessionId.set(1);
         s.sessionNotifications.set(1);
-        rig.libraries.sessionId = 1;
-        agent::StartSessionWatchThread(a, WorkerRig::kMainWindow);
-        start();
-        sim.runUntilIdle();
-        rig.journal.clear();
+        SessionWatchThread::SetUp();
     }
-    int queries() const { return static_cast<int>(rig.lines("call WTSGetActiveConsoleSessionId").size()); }
     void notify() { agent::HandleMainWindowMessage(a, agent::win::kWmWtsSessionChange, 0, 0); }
 };
 
