@@ -34,7 +34,7 @@ inline constexpr uint32_t AGM_BUTTON_MODE = agentwin::kAgmButtonMode;  // lParam
 inline constexpr uint32_t FLM_SHOW_RIGHT = 0x501;
 inline constexpr uint32_t FLM_SHOW_LEFT = 0x502;
 inline constexpr uint32_t FLM_RESTORE_POSITION = 0x503;
-inline constexpr uint32_t AGM_APPLY_SETTINGS = 0x504;    // wParam 0 first, 1 re-application
+inline constexpr uint32_t AGM_APPLY_SETTINGS = 0x504;  // wParam 0 first, 1 re-application
 inline constexpr uint32_t FLM_RESET_POSITION = 0x506;
 
 // Windows values the logic needs, spelled so that they never collide with
@@ -101,11 +101,11 @@ inline constexpr size_t kTipTextSize = 50;
 inline constexpr uint32_t kTrayIconId = 1;
 
 // Resources (agent/tapagent.rc).
-inline constexpr int kIconProgram = 101;     // sheet of paper with a quill
-inline constexpr int kCursorHidden = 102;    // wholly transparent 32x32
-inline constexpr int kIconLeftButton = 103;  // touch acts as the physical left button
+inline constexpr int kIconProgram = 101;      // sheet of paper with a quill
+inline constexpr int kCursorHidden = 102;     // wholly transparent 32x32
+inline constexpr int kIconLeftButton = 103;   // touch acts as the physical left button
 inline constexpr int kIconRightButton = 104;  // touch acts as the physical right button
-inline constexpr int kDialogFloating = 105;  // FloatingIconWindow
+inline constexpr int kDialogFloating = 105;   // FloatingIconWindow
 inline constexpr int kControlFloatingIcon = 1000;
 inline constexpr int kTrayIconSize = 16;
 inline constexpr int kFloatingIconSize = 32;
@@ -160,10 +160,10 @@ struct ThreadSlot {
 
 // The settings the agent works with (registry names in the comments).
 struct AgentSettings {
-    Value option{def::kOption};       // Option
-    Value freq{def::kFreq};           // Freq
-    Value duration{def::kDuration};   // Duration
-    Value disableMode{0};             // DisableMode (multi-monitor driver key, or the console)
+    Value option{def::kOption};      // Option
+    Value freq{def::kFreq};          // Freq
+    Value duration{def::kDuration};  // Duration
+    Value disableMode{0};            // DisableMode (multi-monitor driver key, or the console)
     Value monitorOption[kMaxMonitors] = {def::kMonitorOption, def::kMonitorOption, def::kMonitorOption,
                                          def::kMonitorOption, def::kMonitorOption, def::kMonitorOption,
                                          def::kMonitorOption, def::kMonitorOption, def::kMonitorOption};
@@ -407,7 +407,7 @@ struct Agent {
 // ---------------------------------------------------------------- routines
 
 // Driver configuration (agent/driver_config.cpp).
-void ApplyStoredSettings(Agent& agent);                 // locked
+void ApplyStoredSettings(Agent& agent);  // locked
 void PushCalibrationTables(Agent& agent, RegKey userKey, Device& device, const PanelIdTable& panels);
 void PushDisplayOrientation(Agent& agent);
 void PushMonitorLayout(Agent& agent);
@@ -426,8 +426,7 @@ void ApplyCursorHiding(Agent& agent);  // locked
 // Shutdown's SPI_SETCURSORS, under the ApplyCursorHiding lock.
 void RestoreCursors(Agent& agent);
 // Returns the Shell_NotifyIconA result; icon and tip may be 0.
-bool SetTrayIcon(Agent& agent, WindowHandle window, uint32_t operation, uint32_t id, IconHandle icon,
-                 const char* tip);
+bool SetTrayIcon(Agent& agent, WindowHandle window, uint32_t operation, uint32_t id, IconHandle icon, const char* tip);
 void StartWorkerThreads(Agent& agent, WindowHandle mainWindow);  // locked
 void StopWorkerThreads(Agent& agent);
 void StartSessionWatchThread(Agent& agent, WindowHandle mainWindow);

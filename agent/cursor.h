@@ -26,6 +26,6 @@ protected:
 // The system cursors replaced by the transparent one, in order (OCR_NORMAL
 // to OCR_HELP); 32647, between OCR_SIZEALL and OCR_NO, keeps its shape.
 inline constexpr uint32_t kHiddenCursorIds[] = {32512, 32513, 32514, 32515, 32516, 32640, 32641, 32642,
-                                               32643, 32644, 32645, 32646, 32648, 32649, 32650, 32651};
+                                                32643, 32644, 32645, 32646, 32648, 32649, 32650, 32651};
 
 }  // namespace tp::agent

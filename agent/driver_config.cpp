@@ -19,8 +19,7 @@ void readNumbered(RegistryPort& reg, RegKey key, const char* prefix, Value (&tar
     for (int i = 0; i < kMaxMonitors; ++i) readInto(reg, key, numberedName(prefix, i + 1).c_str(), targets[i]);
 }
 
-RegKey openWithRetry(Agent& a, RetryPolicy policy, OpenMode mode, RegRoot root, const char* path,
-                     uint32_t access) {
+RegKey openWithRetry(Agent& a, RetryPolicy policy, OpenMode mode, RegRoot root, const char* path, uint32_t access) {
     return openKeyWithRetry(a.ports.registry, a.ports.sleep, policy, mode, root, path, access);
 }
 
@@ -58,11 +57,12 @@ void seedUserKey(Agent& a) {
     RegistryPort& reg = a.ports.registry;
     UserValues values = currentUserValues(a.state.settings);
     {
-        ScopedKey seed(reg, openWithRetry(a, kSeedKeyRetry, OpenMode::Open, RegRoot::LocalMachine,
-                                          key::kPanelParams, kKeyRead));
+        ScopedKey seed(
+            reg, openWithRetry(a, kSeedKeyRetry, OpenMode::Open, RegRoot::LocalMachine, key::kPanelParams, kKeyRead));
         if (seed)
-            forEachUserValue(values, ValueOrder::Seeding,
-                             [&](const ValueName& name, uint32_t& field) { readDword(reg, seed.get(), name.c_str(), &field); });
+            forEachUserValue(values, ValueOrder::Seeding, [&](const ValueName& name, uint32_t& field) {
+                readDword(reg, seed.get(), name.c_str(), &field);
+            });
     }
     takeUserValues(a.state.settings, values);
     RegKey created = 0;
@@ -108,8 +108,8 @@ bool applyUnderLock(Agent& a, DoubleClickArea* area) {
     }
 
     {
-        ScopedKey panel(reg, openWithRetry(a, kUserKeyRetry, OpenMode::Open, RegRoot::LocalMachine,
-                                           key::kPanelParams, kKeyRead));
+        ScopedKey panel(
+            reg, openWithRetry(a, kUserKeyRetry, OpenMode::Open, RegRoot::LocalMachine, key::kPanelParams, kKeyRead));
         if (panel) {
             readInto(reg, panel.get(), val::kSpinMode, s.spinMode);
             readInto(reg, panel.get(), val::kTPriority, s.tPriority);
@@ -117,8 +117,8 @@ bool applyUnderLock(Agent& a, DoubleClickArea* area) {
     }
 
     {
-        ScopedKey multi(reg, openWithRetry(a, kUserKeyRetry, OpenMode::Open, RegRoot::LocalMachine,
-                                           key::kMultiParams, kKeyRead));
+        ScopedKey multi(
+            reg, openWithRetry(a, kUserKeyRetry, OpenMode::Open, RegRoot::LocalMachine, key::kMultiParams, kKeyRead));
         if (multi) {
             readInto(reg, multi.get(), val::kDisableMode, s.disableMode);
             // Read as the key holds them, then unused: the layout sent to the
@@ -132,8 +132,8 @@ bool applyUnderLock(Agent& a, DoubleClickArea* area) {
 
     bool userKeyFound = false;
     {
-        ScopedKey user(reg, openWithRetry(a, kUserKeyRetry, OpenMode::Open, RegRoot::CurrentUser, key::kUser,
-                                          kKeyRead));
+        ScopedKey user(reg,
+                       openWithRetry(a, kUserKeyRetry, OpenMode::Open, RegRoot::CurrentUser, key::kUser, kKeyRead));
         if (user) {
             userKeyFound = true;
             readInto(reg, user.get(), val::kOption, s.option);
@@ -261,8 +261,8 @@ void PollCalibrationData(Agent& a) {
     const bool changed = std::memcmp(now.port, a.state.lastPanels.port, sizeof now.port) != 0;
     a.state.lastPanels = now;
     if (!changed) return;
-    ScopedKey user(a.ports.registry, openWithRetry(a, kUserKeyRetry, OpenMode::Open, RegRoot::CurrentUser,
-                                                   key::kUser, kKeyRead));
+    ScopedKey user(a.ports.registry,
+                   openWithRetry(a, kUserKeyRetry, OpenMode::Open, RegRoot::CurrentUser, key::kUser, kKeyRead));
     if (user) PushCalibrationTables(a, user.get(), device, now);
 }
 

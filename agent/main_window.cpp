@@ -23,8 +23,8 @@ void setTip(Agent& a, const char* tip) {
 void applyTrayIcon(Agent& a) {
     if (a.state.settings.option.get() & opt::kTrayIcon) {
         setTip(a, kTipArmSecondary);
-        SetTrayIcon(a, mainWindow(a), win::kNimAdd, kTrayIconId, a.ports.window.loadIcon(kIconLeftButton, kTrayIconSize),
-                    a.state.tipText);
+        SetTrayIcon(a, mainWindow(a), win::kNimAdd, kTrayIconId,
+                    a.ports.window.loadIcon(kIconLeftButton, kTrayIconSize), a.state.tipText);
     } else {
         SetTrayIcon(a, mainWindow(a), win::kNimDelete, kTrayIconId, 0, nullptr);
     }

@@ -42,11 +42,16 @@ unsigned long TP_THREAD_API toneThread(void* parameter) {
 
 uint32_t messageBeepType(uint32_t kind) {
     switch (kind) {
-        case 1: return beep::kIconAsterisk;
-        case 2: return beep::kIconExclamation;
-        case 3: return beep::kIconQuestion;
-        case 4: return beep::kIconHand;
-        default: return beep::kOk;
+        case 1:
+            return beep::kIconAsterisk;
+        case 2:
+            return beep::kIconExclamation;
+        case 3:
+            return beep::kIconQuestion;
+        case 4:
+            return beep::kIconHand;
+        default:
+            return beep::kOk;
     }
 }
 

@@ -278,8 +278,7 @@ template <Ending (*Life)(Agent&), ThreadSlot AgentState::*Slot>
 unsigned long TP_THREAD_API workerEntry(void* parameter) {
     Agent& a = *static_cast<Agent*>(parameter);
     ThreadSlot& slot = a.state.*Slot;
-    while (!giveUpSlot(a, slot, Life(a))) {
-    }
+    while (!giveUpSlot(a, slot, Life(a))) {}
     return 1;
 }
 
@@ -290,11 +289,9 @@ void StartWorkerThreads(Agent& a, WindowHandle) {
     SlotLock lock(a);
     AgentState& s = a.state;
     startSlot(a, s.panelEventThread, &workerEntry<panelEventLife, &AgentState::panelEventThread>, true);
-    startSlot(a, s.calibrationDataThread, &workerEntry<calibrationDataLife, &AgentState::calibrationDataThread>,
-              true);
+    startSlot(a, s.calibrationDataThread, &workerEntry<calibrationDataLife, &AgentState::calibrationDataThread>, true);
     if (s.osNt6.get() && s.runOnce.get())
-        startSlot(a, s.settingsNotifyThread, &workerEntry<settingsNotifyLife, &AgentState::settingsNotifyThread>,
-                  true);
+        startSlot(a, s.settingsNotifyThread, &workerEntry<settingsNotifyLife, &AgentState::settingsNotifyThread>, true);
 }
 
 void StopWorkerThreads(Agent& a) {

@@ -76,8 +76,10 @@ int main(int argc, char** argv) {
                 read = again = nullptr;
                 for (const auto& r : log) {
                     if (r.pid != pid) continue;
-                    if (!read && r.code == req::kReadPanelEvent) read = &r;
-                    else if (read && r.code == req::kRegisterPanelEvent) again = &r;
+                    if (!read && r.code == req::kReadPanelEvent)
+                        read = &r;
+                    else if (read && r.code == req::kRegisterPanelEvent)
+                        again = &r;
                 }
                 return again != nullptr;
             },

@@ -16,8 +16,7 @@ public:
 
     explicit operator bool() const { return handle_ != 0; }
 
-    bool send(uint32_t code, const void* in = nullptr, uint32_t inSize = 0, void* out = nullptr,
-              uint32_t outSize = 0) {
+    bool send(uint32_t code, const void* in = nullptr, uint32_t inSize = 0, void* out = nullptr, uint32_t outSize = 0) {
         return port_.control(handle_, code, in, inSize, out, outSize);
     }
 

@@ -31,15 +31,15 @@ inline constexpr uint32_t kButtonSecondary = ctlCode(0x807);
 inline constexpr uint32_t kButtonPrimary = ctlCode(0x808);
 inline constexpr uint32_t kButtonsSwapped = ctlCode(0x809);
 inline constexpr uint32_t kButtonsNotSwapped = ctlCode(0x80A);
-inline constexpr uint32_t kSetSpinTop = ctlCode(0x80B);          // in DWORD
-inline constexpr uint32_t kGetSpinTop = ctlCode(0x80C);          // out DWORD
-inline constexpr uint32_t kSetOption = ctlCode(0x80D);           // in DWORD Option
-inline constexpr uint32_t kSetCalibration = ctlCode(0x80E);      // CalibrationTableBlock
+inline constexpr uint32_t kSetSpinTop = ctlCode(0x80B);      // in DWORD
+inline constexpr uint32_t kGetSpinTop = ctlCode(0x80C);      // out DWORD
+inline constexpr uint32_t kSetOption = ctlCode(0x80D);       // in DWORD Option
+inline constexpr uint32_t kSetCalibration = ctlCode(0x80E);  // CalibrationTableBlock
 inline constexpr uint32_t kEnable1 = ctlCode(0x813);
 inline constexpr uint32_t kDisable1 = ctlCode(0x814);
 inline constexpr uint32_t kEnable2 = ctlCode(0x815);
 inline constexpr uint32_t kDisable2 = ctlCode(0x816);
-inline constexpr uint32_t kGetDisabled1 = ctlCode(0x817);        // out DWORD, nonzero = disabled
+inline constexpr uint32_t kGetDisabled1 = ctlCode(0x817);  // out DWORD, nonzero = disabled
 inline constexpr uint32_t kGetDisabled2 = ctlCode(0x818);
 inline constexpr uint32_t kGetPanelIds = ctlCode(0x819);         // out PanelIdTable
 inline constexpr uint32_t kIdentifyPanelStart = ctlCode(0x81A);  // in DWORD monitor index << 28

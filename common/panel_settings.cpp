@@ -34,8 +34,9 @@ void loadPanelSettings(RegistryPort& reg, PanelSettings& s) {
         readString(reg, panel.get(), val::kVersion, s.version, sizeof s.version);
     }
     if (ScopedKey user(reg, openOnce(reg, RegRoot::CurrentUser, key::kUser)); user) {
-        forEachUserValue(s.user, ValueOrder::ConsoleSave,
-                         [&](const ValueName& name, uint32_t& field) { readDword(reg, user.get(), name.c_str(), &field); });
+        forEachUserValue(s.user, ValueOrder::ConsoleSave, [&](const ValueName& name, uint32_t& field) {
+            readDword(reg, user.get(), name.c_str(), &field);
+        });
     }
     s.dHeightEdit = static_cast<int>(s.user.dHeight);
     s.dWidthEdit = static_cast<int>(s.user.dWidth);

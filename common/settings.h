@@ -157,8 +157,9 @@ inline constexpr uint32_t kOriginNegative = 0x10000000;
 inline constexpr uint32_t kOriginMagnitude = 0x0FFFFFFF;
 
 constexpr uint32_t encodeOrigin(int32_t coordinate) {
-    return coordinate < 0 ? kOriginNegative | (static_cast<uint32_t>(-static_cast<int64_t>(coordinate)) & kOriginMagnitude)
-                          : static_cast<uint32_t>(coordinate) & kOriginMagnitude;
+    return coordinate < 0
+               ? kOriginNegative | (static_cast<uint32_t>(-static_cast<int64_t>(coordinate)) & kOriginMagnitude)
+               : static_cast<uint32_t>(coordinate) & kOriginMagnitude;
 }
 constexpr int32_t decodeOrigin(uint32_t stored) {
     const int32_t magnitude = static_cast<int32_t>(stored & kOriginMagnitude);

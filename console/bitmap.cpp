@@ -35,19 +35,24 @@ bool parseBitmapFile(const uint8_t* file, size_t size, DibImage& image) {
 
     uint64_t tableSize = 0;
     switch (bits) {
-    case 1: case 4: case 8:
-        if (compression != kBiRgb) return false;
-        tableSize = 4ull << bits;
-        break;
-    case 16: case 32:
-        if (compression == kBiBitfields) tableSize = 12;  // red, green and blue masks
-        else if (compression != kBiRgb) return false;
-        break;
-    case 24:
-        if (compression != kBiRgb) return false;
-        break;
-    default:
-        return false;
+        case 1:
+        case 4:
+        case 8:
+            if (compression != kBiRgb) return false;
+            tableSize = 4ull << bits;
+            break;
+        case 16:
+        case 32:
+            if (compression == kBiBitfields)
+                tableSize = 12;  // red, green and blue masks
+            else if (compression != kBiRgb)
+                return false;
+            break;
+        case 24:
+            if (compression != kBiRgb) return false;
+            break;
+        default:
+            return false;
     }
     const uint64_t infoSize = kInfoHeaderSize + tableSize;
     if (kFileHeaderSize + infoSize > fileSize) return false;

@@ -4,9 +4,7 @@
 
 namespace tp::console {
 
-Language languageForCodePage(uint32_t codePage) {
-    return codePage == 932 ? Language::Japanese : Language::English;
-}
+Language languageForCodePage(uint32_t codePage) { return codePage == 932 ? Language::Japanese : Language::English; }
 
 int clickSpeedFromTime(uint32_t doubleClickTimeMs) {
     const int64_t speed = 1000 - static_cast<int64_t>(doubleClickTimeMs);
@@ -58,14 +56,22 @@ std::vector<PageSpec> pageSet(Language language, bool multiMonitorDriver, bool b
 
 std::unique_ptr<Page> makePage(PageKind kind, Console& console) {
     switch (kind) {
-    case PageKind::TouchPanel: return makeTouchPanelPage(console);
-    case PageKind::Sound: return makeSoundPage(console);
-    case PageKind::Click: return makeClickPage(console);
-    case PageKind::RightClick: return makeRightClickPage(console);
-    case PageKind::Calibration: return makeCalibrationPage(console, false);
-    case PageKind::CalibrationWithMonitor: return makeCalibrationPage(console, true);
-    case PageKind::MultiMonitor: return makeMultiMonitorPage(console);
-    case PageKind::DriverInfo: return makeDriverInfoPage(console);
+        case PageKind::TouchPanel:
+            return makeTouchPanelPage(console);
+        case PageKind::Sound:
+            return makeSoundPage(console);
+        case PageKind::Click:
+            return makeClickPage(console);
+        case PageKind::RightClick:
+            return makeRightClickPage(console);
+        case PageKind::Calibration:
+            return makeCalibrationPage(console, false);
+        case PageKind::CalibrationWithMonitor:
+            return makeCalibrationPage(console, true);
+        case PageKind::MultiMonitor:
+            return makeMultiMonitorPage(console);
+        case PageKind::DriverInfo:
+            return makeDriverInfoPage(console);
     }
     return nullptr;
 }

@@ -262,7 +262,16 @@ private:
     Console& console_;
 };
 
-enum class PageKind { TouchPanel, Sound, Click, RightClick, Calibration, CalibrationWithMonitor, MultiMonitor, DriverInfo };
+enum class PageKind {
+    TouchPanel,
+    Sound,
+    Click,
+    RightClick,
+    Calibration,
+    CalibrationWithMonitor,
+    MultiMonitor,
+    DriverInfo
+};
 
 struct PageSpec {
     PageKind kind;

@@ -183,7 +183,7 @@
 
 /* Identification dialog: controls 1600-1649, strings 2600-2649. */
 #define IDC_IDENTIFY_TEXT 1600
-#define IDC_IDENTIFY_CANCEL 1601 /* not IDCANCEL: Escape must do nothing */
+#define IDC_IDENTIFY_CANCEL 1601  /* not IDCANCEL: Escape must do nothing */
 #define IDS_IDENTIFY_SCREEN1 2601 /* screen N: IDS_IDENTIFY_SCREEN1 + N - 1, up to 2609 */
 
 /* Driver information page: controls 1700-1799, strings 2700-2799. */

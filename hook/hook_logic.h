@@ -52,11 +52,15 @@ inline constexpr uint8_t kAlt = 0x38;
 // the keyboard's fake shifts around navigation keys.
 constexpr uint32_t modifierBit(uint8_t make, bool extended) {
     switch (make) {
-        case scan::kCtrl: return opt::kKeyCtrl;
-        case scan::kAlt: return opt::kKeyAlt;
+        case scan::kCtrl:
+            return opt::kKeyCtrl;
+        case scan::kAlt:
+            return opt::kKeyAlt;
         case scan::kLeftShift:
-        case scan::kRightShift: return extended ? 0 : opt::kKeyShift;
-        default: return 0;
+        case scan::kRightShift:
+            return extended ? 0 : opt::kKeyShift;
+        default:
+            return 0;
     }
 }
 

@@ -32,11 +32,10 @@ struct Win32Hook {
                                OPEN_EXISTING, 0, nullptr);
         return h == INVALID_HANDLE_VALUE ? 0 : reinterpret_cast<tp::DeviceHandle>(h);
     }
-    bool control(tp::DeviceHandle device, uint32_t code, const void* in, uint32_t inSize, void* out,
-                 uint32_t outSize) {
+    bool control(tp::DeviceHandle device, uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize) {
         DWORD returned = 0;  // required without OVERLAPPED, never examined
-        return DeviceIoControl(reinterpret_cast<HANDLE>(device), code, const_cast<void*>(in), inSize, out,
-                               outSize, &returned, nullptr) != FALSE;
+        return DeviceIoControl(reinterpret_cast<HANDLE>(device), code, const_cast<void*>(in), inSize, out, outSize,
+                               &returned, nullptr) != FALSE;
     }
     void close(tp::DeviceHandle device) { CloseHandle(reinterpret_cast<HANDLE>(device)); }
     uintptr_t findWindow(const char* windowClass, const char* name) {

@@ -5,9 +5,9 @@
 #include <windows.h>
 
 extern "C" {
-int WINAPI TAPHOOK_SetHook(void);             // 1 = installed, 0 = failed
-int WINAPI TAPHOOK_UnSetHook(void);           // 1 = removed or none, 0 = every attempt failed
-int WINAPI TAPHOOK_SetOnHook(DWORD ignored);  // 1
+int WINAPI TAPHOOK_SetHook(void);                // 1 = installed, 0 = failed
+int WINAPI TAPHOOK_UnSetHook(void);              // 1 = removed or none, 0 = every attempt failed
+int WINAPI TAPHOOK_SetOnHook(DWORD ignored);     // 1
 int WINAPI TAPHOOK_SetOptionData(DWORD option);  // 1
 }
 

@@ -18,19 +18,19 @@ inline constexpr char kControlDevicePath[] = "\\\\.\\TPSIMCTL";
 enum Device : uint32_t { kDevNone = 0, kDevPanel = 1, kDevMulti = 2, kDevControl = 3 };
 
 namespace ctl {
-inline constexpr uint32_t kReset = tp::ctlCode(0xA00);          // everything back to the defaults
-inline constexpr uint32_t kInjectEvent = tp::ctlCode(0xA01);    // in DWORD PanelEventWord
-inline constexpr uint32_t kSetPanels = tp::ctlCode(0xA02);      // in PanelIdTable
-inline constexpr uint32_t kSetSpinTop = tp::ctlCode(0xA03);     // in DWORD
-inline constexpr uint32_t kSetDisabled = tp::ctlCode(0xA04);    // in DWORD type (1, 2), DWORD answer
+inline constexpr uint32_t kReset = tp::ctlCode(0xA00);            // everything back to the defaults
+inline constexpr uint32_t kInjectEvent = tp::ctlCode(0xA01);      // in DWORD PanelEventWord
+inline constexpr uint32_t kSetPanels = tp::ctlCode(0xA02);        // in PanelIdTable
+inline constexpr uint32_t kSetSpinTop = tp::ctlCode(0xA03);       // in DWORD
+inline constexpr uint32_t kSetDisabled = tp::ctlCode(0xA04);      // in DWORD type (1, 2), DWORD answer
 inline constexpr uint32_t kSetVendorAnswer = tp::ctlCode(0xA05);  // in DWORD length, then up to 255 bytes
-inline constexpr uint32_t kSetFailure = tp::ctlCode(0xA06);     // in DWORD code (kAllCodes), DWORD on
-inline constexpr uint32_t kSetPlugged = tp::ctlCode(0xA07);     // in DWORD 0 unplug, 1 plug
-inline constexpr uint32_t kReadLog = tp::ctlCode(0xA08);        // in DWORD first seq; out LogHeader + records
+inline constexpr uint32_t kSetFailure = tp::ctlCode(0xA06);       // in DWORD code (kAllCodes), DWORD on
+inline constexpr uint32_t kSetPlugged = tp::ctlCode(0xA07);       // in DWORD 0 unplug, 1 plug
+inline constexpr uint32_t kReadLog = tp::ctlCode(0xA08);          // in DWORD first seq; out LogHeader + records
 inline constexpr uint32_t kClearLog = tp::ctlCode(0xA09);
-inline constexpr uint32_t kGetState = tp::ctlCode(0xA0A);       // out state words
+inline constexpr uint32_t kGetState = tp::ctlCode(0xA0A);        // out state words
 inline constexpr uint32_t kGetCalibration = tp::ctlCode(0xA0B);  // in DWORD slot; out DWORD key + block
-inline constexpr uint32_t kTouchPanel = tp::ctlCode(0xA0C);     // in DWORD port of a connected panel
+inline constexpr uint32_t kTouchPanel = tp::ctlCode(0xA0C);      // in DWORD port of a connected panel
 }  // namespace ctl
 
 inline constexpr uint32_t kAllCodes = 0xFFFFFFFFu;  // kSetFailure: every request of the suite

@@ -19,9 +19,8 @@ struct EnumContext {
 
 BOOL CALLBACK visitMonitor(HMONITOR monitor, HDC, LPRECT rect, LPARAM context) {
     const Rect r{rect->left, rect->top, rect->right, rect->bottom};
-    return reinterpret_cast<EnumContext*>(context)->visitor->visit(reinterpret_cast<MonitorHandle>(monitor), r)
-               ? TRUE
-               : FALSE;
+    return reinterpret_cast<EnumContext*>(context)->visitor->visit(reinterpret_cast<MonitorHandle>(monitor), r) ? TRUE
+                                                                                                                : FALSE;
 }
 
 }  // namespace
@@ -105,7 +104,9 @@ void Win32Tray::destroyIcon(IconHandle icon) { DestroyIcon(reinterpret_cast<HICO
 
 // ---------------------------------------------------------------- libraries
 
-ModuleHandle Win32Libraries::loadLibrary(const char* path) { return reinterpret_cast<ModuleHandle>(LoadLibraryA(path)); }
+ModuleHandle Win32Libraries::loadLibrary(const char* path) {
+    return reinterpret_cast<ModuleHandle>(LoadLibraryA(path));
+}
 
 void Win32Libraries::freeLibrary(ModuleHandle module) { FreeLibrary(reinterpret_cast<HMODULE>(module)); }
 
@@ -148,9 +149,7 @@ Fn as(ProcAddress proc) {
 
 int32_t Win32Libraries::callHook(ProcAddress proc) { return as<HookFn>(proc)(); }
 
-int32_t Win32Libraries::callHookWithOption(ProcAddress proc, uint32_t option) {
-    return as<HookOptionFn>(proc)(option);
-}
+int32_t Win32Libraries::callHookWithOption(ProcAddress proc, uint32_t option) { return as<HookOptionFn>(proc)(option); }
 
 int32_t Win32Libraries::callRegisterSession(ProcAddress proc, WindowHandle window, uint32_t flags) {
     return as<RegisterSessionFn>(proc)(hwnd(window), flags);

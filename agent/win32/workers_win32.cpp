@@ -109,7 +109,7 @@ void ConnectWorkerPorts(AgentPorts& ports) {
 
 INT_PTR CALLBACK FloatingIconWindowProc(HWND dialog, UINT message, WPARAM, LPARAM) {
     tp::agent::Win32Floating port;
-    tp::agent::HandleFloatingWindowMessage(tp::agent::TheAgent(), port, reinterpret_cast<tp::agent::WindowHandle>(dialog),
-                                           message);
+    tp::agent::HandleFloatingWindowMessage(tp::agent::TheAgent(), port,
+                                           reinterpret_cast<tp::agent::WindowHandle>(dialog), message);
     return FALSE;
 }

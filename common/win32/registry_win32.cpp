@@ -18,8 +18,8 @@ long Win32Registry::open(RegRoot root, const char* path, uint32_t access, RegKey
 long Win32Registry::create(RegRoot root, const char* path, uint32_t access, RegKey* key) {
     HKEY h = nullptr;
     char emptyClass[] = "";
-    LONG rc = RegCreateKeyExA(rootKey(root), path, 0, emptyClass, REG_OPTION_NON_VOLATILE, access, nullptr, &h,
-                              nullptr);
+    LONG rc =
+        RegCreateKeyExA(rootKey(root), path, 0, emptyClass, REG_OPTION_NON_VOLATILE, access, nullptr, &h, nullptr);
     *key = rc == ERROR_SUCCESS ? reinterpret_cast<RegKey>(h) : 0;
     return rc;
 }

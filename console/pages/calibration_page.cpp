@@ -36,7 +36,8 @@ struct PointButton {
     int id;
     uint32_t bit;
 };
-constexpr PointButton kPointButtons[] = {{IDC_CALIB_9, opt::kCal9}, {IDC_CALIB_12, opt::kCal12}, {IDC_CALIB_20, opt::kCal20}};
+constexpr PointButton kPointButtons[] = {
+    {IDC_CALIB_9, opt::kCal9}, {IDC_CALIB_12, opt::kCal12}, {IDC_CALIB_20, opt::kCal20}};
 
 class CalibrationPage : public Page {
 public:

@@ -56,8 +56,10 @@ uint32_t parseResolutionText(const wchar_t* text) {
         } else if (!inHeight) {
             width += *p;
         } else {
-            if (at < height.size()) height[at] = *p;
-            else height += *p;
+            if (at < height.size())
+                height[at] = *p;
+            else
+                height += *p;
             ++at;
         }
     }
@@ -176,44 +178,47 @@ public:
     void onCommand(DialogPort& dlg, int id, int code) override {
         MonitorLayoutBlock& layout = settings().layout;
         switch (id) {
-        case IDC_MULTI_USE:
-            if (code != kBnClicked) return;
-            setBit(layout.nComm, kUseMultiMonitor, dlg.isButtonChecked(id));
-            enableModeControls(dlg, dlg.isButtonChecked(id));
-            markModified(dlg);
-            return;
-        case IDC_MULTI_OS:
-            if (code != kBnClicked) return;
-            setBit(layout.nComm, kOsManaged, dlg.isButtonChecked(id));
-            markModified(dlg);
-            return;
-        case IDC_MULTI_AUTO:
-            if (code != kBnClicked) return;
-            setBit(layout.disableMode, kNoAutoAcquire, !dlg.isButtonChecked(id));
-            markModified(dlg);
-            return;
-        case IDC_MULTI_COUNT:
-            if (code == kCbnSelChange) countChosen(dlg);
-            return;
-        case IDC_MULTI_MONITOR:
-            if (code == kCbnSelChange && dlg.comboSelection(id) >= 0) showMonitor(dlg, dlg.comboSelection(id));
-            return;
-        case IDC_MULTI_RES:
-            if (code == kCbnSelChange) layout.resolution[current_] = resolutionForChoice(dlg.comboSelection(id));
-            else if (code == kCbnEditChange) layout.resolution[current_] = parseResolutionText(fieldText(dlg, id).c_str());
-            else return;
-            markModified(dlg);
-            return;
-        case IDC_MULTI_X:
-        case IDC_MULTI_Y:
-            if (code != kEnChange) return;
-            (id == IDC_MULTI_X ? layout.originX : layout.originY)[current_] =
-                encodeOrigin(parseOriginText(fieldText(dlg, id).c_str()));
-            markModified(dlg);
-            return;
-        case IDC_MULTI_IDENTIFY:
-            if (code == kBnClicked) identify(dlg);
-            return;
+            case IDC_MULTI_USE:
+                if (code != kBnClicked) return;
+                setBit(layout.nComm, kUseMultiMonitor, dlg.isButtonChecked(id));
+                enableModeControls(dlg, dlg.isButtonChecked(id));
+                markModified(dlg);
+                return;
+            case IDC_MULTI_OS:
+                if (code != kBnClicked) return;
+                setBit(layout.nComm, kOsManaged, dlg.isButtonChecked(id));
+                markModified(dlg);
+                return;
+            case IDC_MULTI_AUTO:
+                if (code != kBnClicked) return;
+                setBit(layout.disableMode, kNoAutoAcquire, !dlg.isButtonChecked(id));
+                markModified(dlg);
+                return;
+            case IDC_MULTI_COUNT:
+                if (code == kCbnSelChange) countChosen(dlg);
+                return;
+            case IDC_MULTI_MONITOR:
+                if (code == kCbnSelChange && dlg.comboSelection(id) >= 0) showMonitor(dlg, dlg.comboSelection(id));
+                return;
+            case IDC_MULTI_RES:
+                if (code == kCbnSelChange)
+                    layout.resolution[current_] = resolutionForChoice(dlg.comboSelection(id));
+                else if (code == kCbnEditChange)
+                    layout.resolution[current_] = parseResolutionText(fieldText(dlg, id).c_str());
+                else
+                    return;
+                markModified(dlg);
+                return;
+            case IDC_MULTI_X:
+            case IDC_MULTI_Y:
+                if (code != kEnChange) return;
+                (id == IDC_MULTI_X ? layout.originX : layout.originY)[current_] =
+                    encodeOrigin(parseOriginText(fieldText(dlg, id).c_str()));
+                markModified(dlg);
+                return;
+            case IDC_MULTI_IDENTIFY:
+                if (code == kBnClicked) identify(dlg);
+                return;
         }
     }
 

@@ -50,7 +50,9 @@ constexpr int kTextMax = 512;
 Rect toRect(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
 }  // namespace
 
-void Win32Dialog::checkButton(int id, bool checked) { CheckDlgButton(hwnd_, id, checked ? BST_CHECKED : BST_UNCHECKED); }
+void Win32Dialog::checkButton(int id, bool checked) {
+    CheckDlgButton(hwnd_, id, checked ? BST_CHECKED : BST_UNCHECKED);
+}
 bool Win32Dialog::isButtonChecked(int id) { return IsDlgButtonChecked(hwnd_, id) == BST_CHECKED; }
 void Win32Dialog::enableItem(int id, bool enabled) { EnableWindow(item(id), enabled); }
 void Win32Dialog::showItem(int id, bool shown) { ShowWindow(item(id), shown ? SW_SHOW : SW_HIDE); }
@@ -103,7 +105,9 @@ Rect Win32Dialog::itemRect(int id) {
     return toRect(r);
 }
 
-void Win32Dialog::moveItem(int id, const Rect& r) { MoveWindow(item(id), r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE); }
+void Win32Dialog::moveItem(int id, const Rect& r) {
+    MoveWindow(item(id), r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
+}
 
 Rect Win32Dialog::itemScreenRect(int id) {
     RECT r{};
@@ -156,38 +160,40 @@ namespace {
 // the message is fully handled.
 bool dispatchCommon(DialogLogic& logic, Win32Dialog& dlg, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
-    case WM_COMMAND:
-        logic.onCommand(dlg, LOWORD(wp), HIWORD(wp));
-        return true;
-    case WM_HSCROLL:
-        // Scroll messages from the window's own scroll bar have no control.
-        if (lp) logic.onHScroll(dlg, GetDlgCtrlID(reinterpret_cast<HWND>(lp)), LOWORD(wp), static_cast<short>(HIWORD(wp)));
-        return false;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        BeginPaint(hwnd, &ps);
-        logic.onPaint(dlg);
-        EndPaint(hwnd, &ps);
-        return true;
-    }
-    case WM_TIMER:
-        logic.onTimer(dlg, static_cast<int>(wp));
-        return false;
-    case WM_LBUTTONDBLCLK:
-        logic.onDoubleClick(dlg);
-        return false;
-    case WM_MOVE:
-    case WM_KEYDOWN:
-    case WM_KEYUP:
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONUP:
-    case WM_RBUTTONDOWN:
-    case WM_RBUTTONUP:
-        logic.onActivity(dlg);
-        return false;
-    case WM_DESTROY:
-        logic.onDestroy(dlg);
-        return false;
+        case WM_COMMAND:
+            logic.onCommand(dlg, LOWORD(wp), HIWORD(wp));
+            return true;
+        case WM_HSCROLL:
+            // Scroll messages from the window's own scroll bar have no control.
+            if (lp)
+                logic.onHScroll(dlg, GetDlgCtrlID(reinterpret_cast<HWND>(lp)), LOWORD(wp),
+                                static_cast<short>(HIWORD(wp)));
+            return false;
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            BeginPaint(hwnd, &ps);
+            logic.onPaint(dlg);
+            EndPaint(hwnd, &ps);
+            return true;
+        }
+        case WM_TIMER:
+            logic.onTimer(dlg, static_cast<int>(wp));
+            return false;
+        case WM_LBUTTONDBLCLK:
+            logic.onDoubleClick(dlg);
+            return false;
+        case WM_MOVE:
+        case WM_KEYDOWN:
+        case WM_KEYUP:
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONUP:
+        case WM_RBUTTONDOWN:
+        case WM_RBUTTONUP:
+            logic.onActivity(dlg);
+            return false;
+        case WM_DESTROY:
+            logic.onDestroy(dlg);
+            return false;
     }
     return false;
 }
@@ -227,13 +233,13 @@ INT_PTR CALLBACK PageDialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     Win32Dialog dlg(hwnd, *b->resources);
     if (msg == WM_NOTIFY) {
         switch (reinterpret_cast<const NMHDR*>(lp)->code) {
-        case PSN_APPLY:
-            b->page->onApply(dlg);
-            SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, PSNRET_NOERROR);
-            return TRUE;
-        case PSN_RESET:
-            b->page->onCancel(dlg);
-            return TRUE;
+            case PSN_APPLY:
+                b->page->onApply(dlg);
+                SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, PSNRET_NOERROR);
+                return TRUE;
+            case PSN_RESET:
+                b->page->onCancel(dlg);
+                return TRUE;
         }
         return FALSE;
     }

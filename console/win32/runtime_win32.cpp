@@ -8,7 +8,10 @@
 #include <new>
 
 namespace {
-[[noreturn]] void outOfMemory() { FatalAppExitA(0, "Out of memory"); std::abort(); }
+[[noreturn]] void outOfMemory() {
+    FatalAppExitA(0, "Out of memory");
+    std::abort();
+}
 }  // namespace
 
 void* operator new(std::size_t size) {

@@ -58,7 +58,8 @@ bool Win32System::startProgram(const char* commandLine) {
 }
 
 bool Win32System::readFile(const char* path, size_t maxBytes, std::vector<uint8_t>& out) {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD high = 0;
     const DWORD size = GetFileSize(file, &high);
@@ -74,8 +75,8 @@ bool Win32System::readFile(const char* path, size_t maxBytes, std::vector<uint8_
 
 int Win32System::messageBox(WindowHandle owner, int textId, int captionId, uint32_t type) {
     wchar_t text[512], caption[128];
-    return MessageBoxW(reinterpret_cast<HWND>(owner), res_.string(textId, text, 512), res_.string(captionId, caption, 128),
-                       type);
+    return MessageBoxW(reinterpret_cast<HWND>(owner), res_.string(textId, text, 512),
+                       res_.string(captionId, caption, 128), type);
 }
 
 int Win32System::runModalDialog(WindowHandle owner, int templateId, DialogLogic& logic) {

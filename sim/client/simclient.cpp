@@ -123,52 +123,88 @@ bool Client::getCalibration(uint32_t slot, uint32_t* port, uint8_t block[tp::kCa
 const char* requestName(uint32_t code) {
     namespace req = tp::req;
     switch (code) {
-    case req::kIdentifyMultiStart: return "IdentifyMultiStart";
-    case req::kIdentifyMultiEnd: return "IdentifyMultiEnd";
-    case req::kSetMonitorLayout: return "SetMonitorLayout";
-    case req::kRegisterPanelEvent: return "RegisterPanelEvent";
-    case req::kReadPanelEvent: return "ReadPanelEvent";
-    case req::kButtonSecondary: return "ButtonSecondary";
-    case req::kButtonPrimary: return "ButtonPrimary";
-    case req::kButtonsSwapped: return "ButtonsSwapped";
-    case req::kButtonsNotSwapped: return "ButtonsNotSwapped";
-    case req::kSetSpinTop: return "SetSpinTop";
-    case req::kGetSpinTop: return "GetSpinTop";
-    case req::kSetOption: return "SetOption";
-    case req::kSetCalibration: return "SetCalibration";
-    case req::kEnable1: return "Enable1";
-    case req::kDisable1: return "Disable1";
-    case req::kEnable2: return "Enable2";
-    case req::kDisable2: return "Disable2";
-    case req::kGetDisabled1: return "GetDisabled1";
-    case req::kGetDisabled2: return "GetDisabled2";
-    case req::kGetPanelIds: return "GetPanelIds";
-    case req::kIdentifyPanelStart: return "IdentifyPanelStart";
-    case req::kIdentifyPanelEnd: return "IdentifyPanelEnd";
-    case req::kSignalSettingsChanged: return "SignalSettingsChanged";
-    case req::kRegisterSettingsEvent: return "RegisterSettingsEvent";
-    case req::kSetOrientation: return "SetOrientation";
-    case req::kVendorRequest: return "VendorRequest";
-    default: return nullptr;
+        case req::kIdentifyMultiStart:
+            return "IdentifyMultiStart";
+        case req::kIdentifyMultiEnd:
+            return "IdentifyMultiEnd";
+        case req::kSetMonitorLayout:
+            return "SetMonitorLayout";
+        case req::kRegisterPanelEvent:
+            return "RegisterPanelEvent";
+        case req::kReadPanelEvent:
+            return "ReadPanelEvent";
+        case req::kButtonSecondary:
+            return "ButtonSecondary";
+        case req::kButtonPrimary:
+            return "ButtonPrimary";
+        case req::kButtonsSwapped:
+            return "ButtonsSwapped";
+        case req::kButtonsNotSwapped:
+            return "ButtonsNotSwapped";
+        case req::kSetSpinTop:
+            return "SetSpinTop";
+        case req::kGetSpinTop:
+            return "GetSpinTop";
+        case req::kSetOption:
+            return "SetOption";
+        case req::kSetCalibration:
+            return "SetCalibration";
+        case req::kEnable1:
+            return "Enable1";
+        case req::kDisable1:
+            return "Disable1";
+        case req::kEnable2:
+            return "Enable2";
+        case req::kDisable2:
+            return "Disable2";
+        case req::kGetDisabled1:
+            return "GetDisabled1";
+        case req::kGetDisabled2:
+            return "GetDisabled2";
+        case req::kGetPanelIds:
+            return "GetPanelIds";
+        case req::kIdentifyPanelStart:
+            return "IdentifyPanelStart";
+        case req::kIdentifyPanelEnd:
+            return "IdentifyPanelEnd";
+        case req::kSignalSettingsChanged:
+            return "SignalSettingsChanged";
+        case req::kRegisterSettingsEvent:
+            return "RegisterSettingsEvent";
+        case req::kSetOrientation:
+            return "SetOrientation";
+        case req::kVendorRequest:
+            return "VendorRequest";
+        default:
+            return nullptr;
     }
 }
 
 const char* deviceName(uint32_t device) {
     switch (device) {
-    case kDevPanel: return "TAPTPU";
-    case kDevMulti: return "QTXTPUM";
-    case kDevControl: return "TPSIMCTL";
-    default: return "?";
+        case kDevPanel:
+            return "TAPTPU";
+        case kDevMulti:
+            return "QTXTPUM";
+        case kDevControl:
+            return "TPSIMCTL";
+        default:
+            return "?";
     }
 }
 
 const char* kindName(uint32_t kind) {
     switch (kind) {
-    case kLogRequest: return "ioctl";
-    case kLogOpen: return "open";
-    case kLogClose: return "close";
-    case kLogTouch: return "touch";
-    default: return "?";
+        case kLogRequest:
+            return "ioctl";
+        case kLogOpen:
+            return "open";
+        case kLogClose:
+            return "close";
+        case kLogTouch:
+            return "touch";
+        default:
+            return "?";
     }
 }
 
@@ -231,8 +267,9 @@ std::string formatReadable(const LogRecord& r, uint64_t frequency, uint64_t orig
 
 std::string formatMachine(const LogRecord& r, uint64_t frequency) {
     char line[256];
-    std::snprintf(line, sizeof line, "seq=%u us=%llu pid=%u dev=%s kind=%s code=0x%06X in=%u out=%u status=0x%08X result=%s",
-                  r.seq, static_cast<unsigned long long>(micros(r.ticks, frequency)), r.pid, deviceName(r.device),
+    std::snprintf(line, sizeof line,
+                  "seq=%u us=%llu pid=%u dev=%s kind=%s code=0x%06X in=%u out=%u status=0x%08X result=%s", r.seq,
+                  static_cast<unsigned long long>(micros(r.ticks, frequency)), r.pid, deviceName(r.device),
                   kindName(r.kind), r.code, r.inSize, r.outSize, r.status, resultName(r));
     std::string s = line;
     s += " bytes=";

@@ -157,8 +157,8 @@ void zeroBytes(void* to, uint32_t n) {
 }
 
 // Caller holds the lock.
-void appendLog(uint32_t device, uint32_t kind, uint32_t code, const uint8_t* in, uint32_t inSize,
-               uint32_t outSize, NTSTATUS status, uint32_t flags) {
+void appendLog(uint32_t device, uint32_t kind, uint32_t code, const uint8_t* in, uint32_t inSize, uint32_t outSize,
+               NTSTATUS status, uint32_t flags) {
     LogRecord& r = g_log.records[g_log.nextSeq % kLogCapacity];
     r.seq = g_log.nextSeq++;
     r.ticks = static_cast<uint64_t>(KeQueryPerformanceCounter(nullptr).QuadPart);
@@ -193,8 +193,8 @@ NTSTATUS referenceCallerEvent(uint32_t handleValue, Registration* out) {
     // Handles cross the channel as 32 bits; user handles are small positive values.
     const HANDLE handle = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(handleValue));
     PVOID object = nullptr;
-    NTSTATUS status = ObReferenceObjectByHandle(handle, EVENT_MODIFY_STATE, (POBJECT_TYPE)ExEventObjectType,
-                                                UserMode, &object, nullptr);
+    NTSTATUS status = ObReferenceObjectByHandle(handle, EVENT_MODIFY_STATE, (POBJECT_TYPE)ExEventObjectType, UserMode,
+                                                &object, nullptr);
     if (NT_SUCCESS(status)) {
         out->event = static_cast<PKEVENT>(object);
         out->duplicate = nullptr;
@@ -209,8 +209,7 @@ NTSTATUS referenceCallerEvent(uint32_t handleValue, Registration* out) {
     status = ZwOpenProcess(&process, PROCESS_DUP_HANDLE, &attributes, &client);
     if (!NT_SUCCESS(status)) return status;
     HANDLE duplicate = nullptr;
-    status = ZwDuplicateObject(process, handle, NtCurrentProcess(), &duplicate, EVENT_MODIFY_STATE | SYNCHRONIZE, 0,
-                               0);
+    status = ZwDuplicateObject(process, handle, NtCurrentProcess(), &duplicate, EVENT_MODIFY_STATE | SYNCHRONIZE, 0, 0);
     ZwClose(process);
     if (!NT_SUCCESS(status)) return status;
     status = ObReferenceObjectByHandle(duplicate, EVENT_MODIFY_STATE, (POBJECT_TYPE)ExEventObjectType, KernelMode,
@@ -310,125 +309,125 @@ Outcome serveRequest(uint32_t code, const uint8_t* in, uint32_t outSize, uint8_t
                      SignalList& signals) {
     namespace req = tp::req;
     switch (code) {
-    case req::kIdentifyMultiStart: {
-        const uint32_t word = inputDword(in);
-        if (!monitorWordValid(word)) return protocolError(STATUS_INVALID_PARAMETER);
-        g_state.identifyMultiActive = true;
-        g_state.identifyMultiWord = word;
-        g_state.identified[word >> 28] = kNoPanel;  // OK without a touch leaves the screen without a panel
-        break;
-    }
-    case req::kIdentifyMultiEnd:
-        g_state.identifyMultiActive = false;
-        break;
-    case req::kSetMonitorLayout:
-        copyBytes(g_state.layout, in, tp::kMonitorLayoutBlockSize);
-        g_state.layoutSet = true;
-        break;
-    case req::kRegisterPanelEvent:
-        signals.take(g_state.panelRegistration, false);  // a renewed registration replaces the old one
-        g_state.panelRegistration = registration;
-        registration = {};
-        wakePanelReader(signals);
-        break;
-    case req::kReadPanelEvent: {
-        if (g_state.eventCount == 0) return {STATUS_NO_MORE_ENTRIES, 0, 0};
-        tp::put32(out, g_state.events[g_state.eventHead]);
-        g_state.eventHead = (g_state.eventHead + 1) % kMaxPendingEvents;
-        --g_state.eventCount;
-        wakePanelReader(signals);
-        return {STATUS_SUCCESS, 0, tp::kPanelEventWordSize};
-    }
-    case req::kButtonSecondary:
-        g_state.buttonSecondary = true;
-        break;
-    case req::kButtonPrimary:
-        g_state.buttonSecondary = false;
-        break;
-    case req::kButtonsSwapped:
-    case req::kButtonsNotSwapped:
-        g_state.swapped = code == req::kButtonsSwapped;
-        g_state.swapKnown = true;
-        break;
-    case req::kSetSpinTop:
-        g_state.spinTop = inputDword(in);
-        break;
-    case req::kGetSpinTop:
-        tp::put32(out, g_state.spinTop);
-        return {STATUS_SUCCESS, 0, 4};
-    case req::kSetOption:
-        g_state.option = inputDword(in);
-        g_state.optionSet = true;
-        break;
-    case req::kSetCalibration:
-        storeCalibration(in);
-        break;
-    case req::kEnable1:
-    case req::kDisable1:
-        g_state.disabled1 = code == req::kDisable1 ? 1 : 0;
-        break;
-    case req::kEnable2:
-    case req::kDisable2:
-        g_state.disabled2 = code == req::kDisable2 ? 1 : 0;
-        break;
-    case req::kGetDisabled1:
-    case req::kGetDisabled2:
-        tp::put32(out, code == req::kGetDisabled1 ? g_state.disabled1 : g_state.disabled2);
-        return {STATUS_SUCCESS, 0, 4};
-    case req::kGetPanelIds: {
-        tp::PanelIdTable table;
-        for (int i = 0; i < tp::kPanelSlots; ++i) table.port[i] = g_state.panels[i];
-        tp::encodePanelIdTable(out, table);
-        return {STATUS_SUCCESS, 0, tp::kPanelIdTableSize};
-    }
-    case req::kIdentifyPanelStart: {
-        const uint32_t word = inputDword(in);
-        if (!monitorWordValid(word)) return protocolError(STATUS_INVALID_PARAMETER);
-        g_state.identifyPanelActive = true;
-        g_state.identifyPanelWord = word;
-        break;
-    }
-    case req::kIdentifyPanelEnd:
-        g_state.identifyPanelActive = false;
-        break;
-    case req::kSignalSettingsChanged:
-        for (uint32_t i = 0; i < g_state.settingsRegistrationCount; ++i) {
-            signals.take(g_state.settingsRegistrations[i], true);
-            ++g_state.signalsSent;
+        case req::kIdentifyMultiStart: {
+            const uint32_t word = inputDword(in);
+            if (!monitorWordValid(word)) return protocolError(STATUS_INVALID_PARAMETER);
+            g_state.identifyMultiActive = true;
+            g_state.identifyMultiWord = word;
+            g_state.identified[word >> 28] = kNoPanel;  // OK without a touch leaves the screen without a panel
+            break;
         }
-        g_state.settingsRegistrationCount = 0;
-        break;
-    case req::kRegisterSettingsEvent:
-        // An agent that stops its workers leaves its registration behind, so
-        // the oldest makes room rather than a live agent being refused.
-        if (g_state.settingsRegistrationCount == kMaxSettingsRegistrations) {
-            signals.take(g_state.settingsRegistrations[0], false);
-            for (uint32_t i = 1; i < kMaxSettingsRegistrations; ++i)
-                g_state.settingsRegistrations[i - 1] = g_state.settingsRegistrations[i];
-            --g_state.settingsRegistrationCount;
+        case req::kIdentifyMultiEnd:
+            g_state.identifyMultiActive = false;
+            break;
+        case req::kSetMonitorLayout:
+            copyBytes(g_state.layout, in, tp::kMonitorLayoutBlockSize);
+            g_state.layoutSet = true;
+            break;
+        case req::kRegisterPanelEvent:
+            signals.take(g_state.panelRegistration, false);  // a renewed registration replaces the old one
+            g_state.panelRegistration = registration;
+            registration = {};
+            wakePanelReader(signals);
+            break;
+        case req::kReadPanelEvent: {
+            if (g_state.eventCount == 0) return {STATUS_NO_MORE_ENTRIES, 0, 0};
+            tp::put32(out, g_state.events[g_state.eventHead]);
+            g_state.eventHead = (g_state.eventHead + 1) % kMaxPendingEvents;
+            --g_state.eventCount;
+            wakePanelReader(signals);
+            return {STATUS_SUCCESS, 0, tp::kPanelEventWordSize};
         }
-        g_state.settingsRegistrations[g_state.settingsRegistrationCount++] = registration;
-        registration = {};
-        break;
-    case req::kSetOrientation: {
-        const uint32_t orientation = inputDword(in);
-        if (orientation > 3) return protocolError(STATUS_INVALID_PARAMETER);
-        g_state.orientation = orientation;
-        g_state.orientationSet = true;
-        break;
-    }
-    case req::kVendorRequest: {
-        const tp::VendorRequest setup = tp::decodeVendorRequest(in);
-        copyBytes(g_state.lastVendor, in, tp::kVendorRequestSize);
-        g_state.lastVendorSet = true;
-        if (setup.length > outSize) return protocolError(STATUS_BUFFER_TOO_SMALL);  // no room for the data stage
-        if (!(setup.requestType & 0x80)) return {STATUS_SUCCESS, 0, 0};
-        uint32_t n = setup.length < g_state.vendorAnswerLength ? setup.length : g_state.vendorAnswerLength;
-        copyBytes(out, g_state.vendorAnswer, n);
-        return {STATUS_SUCCESS, 0, n};
-    }
-    default:
-        return protocolError(STATUS_INVALID_DEVICE_REQUEST);
+        case req::kButtonSecondary:
+            g_state.buttonSecondary = true;
+            break;
+        case req::kButtonPrimary:
+            g_state.buttonSecondary = false;
+            break;
+        case req::kButtonsSwapped:
+        case req::kButtonsNotSwapped:
+            g_state.swapped = code == req::kButtonsSwapped;
+            g_state.swapKnown = true;
+            break;
+        case req::kSetSpinTop:
+            g_state.spinTop = inputDword(in);
+            break;
+        case req::kGetSpinTop:
+            tp::put32(out, g_state.spinTop);
+            return {STATUS_SUCCESS, 0, 4};
+        case req::kSetOption:
+            g_state.option = inputDword(in);
+            g_state.optionSet = true;
+            break;
+        case req::kSetCalibration:
+            storeCalibration(in);
+            break;
+        case req::kEnable1:
+        case req::kDisable1:
+            g_state.disabled1 = code == req::kDisable1 ? 1 : 0;
+            break;
+        case req::kEnable2:
+        case req::kDisable2:
+            g_state.disabled2 = code == req::kDisable2 ? 1 : 0;
+            break;
+        case req::kGetDisabled1:
+        case req::kGetDisabled2:
+            tp::put32(out, code == req::kGetDisabled1 ? g_state.disabled1 : g_state.disabled2);
+            return {STATUS_SUCCESS, 0, 4};
+        case req::kGetPanelIds: {
+            tp::PanelIdTable table;
+            for (int i = 0; i < tp::kPanelSlots; ++i) table.port[i] = g_state.panels[i];
+            tp::encodePanelIdTable(out, table);
+            return {STATUS_SUCCESS, 0, tp::kPanelIdTableSize};
+        }
+        case req::kIdentifyPanelStart: {
+            const uint32_t word = inputDword(in);
+            if (!monitorWordValid(word)) return protocolError(STATUS_INVALID_PARAMETER);
+            g_state.identifyPanelActive = true;
+            g_state.identifyPanelWord = word;
+            break;
+        }
+        case req::kIdentifyPanelEnd:
+            g_state.identifyPanelActive = false;
+            break;
+        case req::kSignalSettingsChanged:
+            for (uint32_t i = 0; i < g_state.settingsRegistrationCount; ++i) {
+                signals.take(g_state.settingsRegistrations[i], true);
+                ++g_state.signalsSent;
+            }
+            g_state.settingsRegistrationCount = 0;
+            break;
+        case req::kRegisterSettingsEvent:
+            // An agent that stops its workers leaves its registration behind, so
+            // the oldest makes room rather than a live agent being refused.
+            if (g_state.settingsRegistrationCount == kMaxSettingsRegistrations) {
+                signals.take(g_state.settingsRegistrations[0], false);
+                for (uint32_t i = 1; i < kMaxSettingsRegistrations; ++i)
+                    g_state.settingsRegistrations[i - 1] = g_state.settingsRegistrations[i];
+                --g_state.settingsRegistrationCount;
+            }
+            g_state.settingsRegistrations[g_state.settingsRegistrationCount++] = registration;
+            registration = {};
+            break;
+        case req::kSetOrientation: {
+            const uint32_t orientation = inputDword(in);
+            if (orientation > 3) return protocolError(STATUS_INVALID_PARAMETER);
+            g_state.orientation = orientation;
+            g_state.orientationSet = true;
+            break;
+        }
+        case req::kVendorRequest: {
+            const tp::VendorRequest setup = tp::decodeVendorRequest(in);
+            copyBytes(g_state.lastVendor, in, tp::kVendorRequestSize);
+            g_state.lastVendorSet = true;
+            if (setup.length > outSize) return protocolError(STATUS_BUFFER_TOO_SMALL);  // no room for the data stage
+            if (!(setup.requestType & 0x80)) return {STATUS_SUCCESS, 0, 0};
+            uint32_t n = setup.length < g_state.vendorAnswerLength ? setup.length : g_state.vendorAnswerLength;
+            copyBytes(out, g_state.vendorAnswer, n);
+            return {STATUS_SUCCESS, 0, n};
+        }
+        default:
+            return protocolError(STATUS_INVALID_DEVICE_REQUEST);
     }
     return {STATUS_SUCCESS, 0, 0};
 }
@@ -449,8 +448,8 @@ uint32_t deviceKind(PDEVICE_OBJECT device) { return static_cast<Extension*>(devi
 NTSTATUS productRequest(uint32_t device, uint32_t code, const uint8_t* in, uint32_t inSize, uint8_t* out,
                         uint32_t outSize, ULONG_PTR* written) {
     const Rule* rule = findRule(code);
-    const bool shapeOk = rule && rule->device == device && rule->in == inSize && outSize >= rule->outMin &&
-                         outSize <= rule->outMax;
+    const bool shapeOk =
+        rule && rule->device == device && rule->in == inSize && outSize >= rule->outMin && outSize <= rule->outMax;
     const uint8_t* logged = inSize ? in : nullptr;
 
     // The caller's event is resolved before taking the lock: it may need
@@ -505,7 +504,8 @@ void encodeState(uint8_t* out) {
     w[st::kOrientation] = g_state.orientation;
     w[st::kOrientationSet] = g_state.orientationSet;
     w[st::kLayoutSet] = g_state.layoutSet;
-    for (uint32_t i = 0; i < tp::kMonitorLayoutBlockSize / 4; ++i) w[st::kLayout + i] = tp::get32(g_state.layout + 4 * i);
+    for (uint32_t i = 0; i < tp::kMonitorLayoutBlockSize / 4; ++i)
+        w[st::kLayout + i] = tp::get32(g_state.layout + 4 * i);
     w[st::kIdentifyPanelActive] = g_state.identifyPanelActive;
     w[st::kIdentifyPanelWord] = g_state.identifyPanelWord;
     w[st::kIdentifyMultiActive] = g_state.identifyMultiActive;
@@ -603,76 +603,121 @@ NTSTATUS controlRequest(uint32_t code, const uint8_t* in, uint32_t inSize, uint8
     {
         Lock lock;
         switch (code) {
-        case ctl::kReset:
-            resetState(signals);
-            g_log.oldestSeq = g_log.nextSeq;
-            break;
-        case ctl::kInjectEvent:
-            if (inSize != 4) { status = STATUS_INVALID_BUFFER_SIZE; break; }
-            if (g_state.eventCount == kMaxPendingEvents) { status = STATUS_INSUFFICIENT_RESOURCES; break; }
-            g_state.events[(g_state.eventHead + g_state.eventCount) % kMaxPendingEvents] = tp::get32(in);
-            ++g_state.eventCount;
-            wakePanelReader(signals);
-            break;
-        case ctl::kSetPanels: {
-            if (inSize != tp::kPanelIdTableSize) { status = STATUS_INVALID_BUFFER_SIZE; break; }
-            const tp::PanelIdTable table = tp::decodePanelIdTable(in);
-            for (int i = 0; i < tp::kPanelSlots; ++i) g_state.panels[i] = table.port[i];
-            break;
-        }
-        case ctl::kSetSpinTop:
-            if (inSize != 4) { status = STATUS_INVALID_BUFFER_SIZE; break; }
-            g_state.spinTop = tp::get32(in);
-            break;
-        case ctl::kSetDisabled:
-            if (inSize != 8 || (tp::get32(in) != 1 && tp::get32(in) != 2)) { status = STATUS_INVALID_PARAMETER; break; }
-            (tp::get32(in) == 1 ? g_state.disabled1 : g_state.disabled2) = tp::get32(in + 4);
-            break;
-        case ctl::kSetVendorAnswer: {
-            if (inSize < 4) { status = STATUS_INVALID_BUFFER_SIZE; break; }
-            const uint32_t n = tp::get32(in);
-            if (n > tp::kVendorAnswerSize || inSize != 4 + n) { status = STATUS_INVALID_PARAMETER; break; }
-            copyBytes(g_state.vendorAnswer, in + 4, n);
-            g_state.vendorAnswerLength = n;
-            break;
-        }
-        case ctl::kSetFailure:
-            if (inSize != 8) { status = STATUS_INVALID_BUFFER_SIZE; break; }
-            if (!setFailure(tp::get32(in), tp::get32(in + 4) != 0)) status = STATUS_INSUFFICIENT_RESOURCES;
-            break;
-        case ctl::kSetPlugged:
-            if (inSize != 4) { status = STATUS_INVALID_BUFFER_SIZE; break; }
-            g_state.plugged = tp::get32(in) != 0;
-            plugged = g_state.plugged;
-            break;
-        case ctl::kReadLog:
-            if (inSize != 4 || outSize < kLogHeaderSize) { status = STATUS_INVALID_BUFFER_SIZE; break; }
-            *written = readLog(tp::get32(in), out, outSize);
-            break;
-        case ctl::kClearLog:
-            g_log.oldestSeq = g_log.nextSeq;
-            break;
-        case ctl::kGetState:
-            if (outSize < kStateSize) { status = STATUS_BUFFER_TOO_SMALL; break; }
-            encodeState(out);
-            *written = kStateSize;
-            break;
-        case ctl::kGetCalibration: {
-            if (inSize != 4 || outSize < kCalibrationAnswerSize) { status = STATUS_INVALID_BUFFER_SIZE; break; }
-            const uint32_t slot = tp::get32(in);
-            if (slot >= g_state.calibrationCount) { status = STATUS_NO_MORE_ENTRIES; break; }
-            tp::put32(out, g_state.calibration[slot].port);
-            copyBytes(out + 4, g_state.calibration[slot].block, tp::kCalibrationTableBlockSize);
-            *written = kCalibrationAnswerSize;
-            break;
-        }
-        case ctl::kTouchPanel:
-            if (inSize != 4) { status = STATUS_INVALID_BUFFER_SIZE; break; }
-            if (!panelConnected(tp::get32(in))) { status = STATUS_NOT_FOUND; break; }
-            touchPanel(tp::get32(in), in);
-            break;
-        default:
-            status = STATUS_INVALID_DEVICE_REQUEST;
+            case ctl::kReset:
+                resetState(signals);
+                g_log.oldestSeq = g_log.nextSeq;
+                break;
+            case ctl::kInjectEvent:
+                if (inSize != 4) {
+                    status = STATUS_INVALID_BUFFER_SIZE;
+                    break;
+                }
+                if (g_state.eventCount == kMaxPendingEvents) {
+                    status = STATUS_INSUFFICIENT_RESOURCES;
+                    break;
+                }
+                g_state.events[(g_state.eventHead + g_state.eventCount) % kMaxPendingEvents] = tp::get32(in);
+                ++g_state.eventCount;
+                wakePanelReader(signals);
+                break;
+            case ctl::kSetPanels: {
+                if (inSize != tp::kPanelIdTableSize) {
+                    status = STATUS_INVALID_BUFFER_SIZE;
+                    break;
+                }
+                const tp::PanelIdTable table = tp::decodePanelIdTable(in);
+                for (int i = 0; i < tp::kPanelSlots; ++i) g_state.panels[i] = table.port[i];
+                break;
+            }
+            case ctl::kSetSpinTop:
+                if (inSize != 4) {
+                    status = STATUS_INVALID_BUFFER_SIZE;
+                    break;
+                }
+                g_state.spinTop = tp::get32(in);
+                break;
+            case ctl::kSetDisabled:
+                if (inSize != 8 || (tp::get32(in) != 1 && tp::get32(in) != 2)) {
+                    status = STATUS_INVALID_PARAMETER;
+                    break;
+                }
+                (tp::get32(in) == 1 ? g_state.disabled1 : g_state.disabled2) = tp::get32(in + 4);
+                break;
+            case ctl::kSetVendorAnswer: {
+                if (inSize < 4) {
+                    status = STATUS_INVALID_BUFFER_SIZE;
+                    break;
+                }
+                const uint32_t n = tp::get32(in);
+                if (n > tp::kVendorAnswerSize || inSize != 4 + n) {
+                    status = STATUS_INVALID_PARAMETER;
+                    break;
+                }
+                copyBytes(g_state.vendorAnswer, in + 4, n);
+                g_state.vendorAnswerLength = n;
+                break;
+            }
+            case ctl::kSetFailure:
+                if (inSize != 8) {
+                    status = STATUS_INVALID_BUFFER_SIZE;
+                    break;
+                }
+                if (!setFailure(tp::get32(in), tp::get32(in + 4) != 0)) status = STATUS_INSUFFICIENT_RESOURCES;
+                break;
+            case ctl::kSetPlugged:
+                if (inSize != 4) {
+                    status = STATUS_INVALID_BUFFER_SIZE;
+                    break;
+                }
+                g_state.plugged = tp::get32(in) != 0;
+                plugged = g_state.plugged;
+                break;
+            case ctl::kReadLog:
+                if (inSize != 4 || outSize < kLogHeaderSize) {
+                    status = STATUS_INVALID_BUFFER_SIZE;
+                    break;
+                }
+                *written = readLog(tp::get32(in), out, outSize);
+                break;
+            case ctl::kClearLog:
+                g_log.oldestSeq = g_log.nextSeq;
+                break;
+            case ctl::kGetState:
+                if (outSize < kStateSize) {
+                    status = STATUS_BUFFER_TOO_SMALL;
+                    break;
+                }
+                encodeState(out);
+                *written = kStateSize;
+                break;
+            case ctl::kGetCalibration: {
+                if (inSize != 4 || outSize < kCalibrationAnswerSize) {
+                    status = STATUS_INVALID_BUFFER_SIZE;
+                    break;
+                }
+                const uint32_t slot = tp::get32(in);
+                if (slot >= g_state.calibrationCount) {
+                    status = STATUS_NO_MORE_ENTRIES;
+                    break;
+                }
+                tp::put32(out, g_state.calibration[slot].port);
+                copyBytes(out + 4, g_state.calibration[slot].block, tp::kCalibrationTableBlockSize);
+                *written = kCalibrationAnswerSize;
+                break;
+            }
+            case ctl::kTouchPanel:
+                if (inSize != 4) {
+                    status = STATUS_INVALID_BUFFER_SIZE;
+                    break;
+                }
+                if (!panelConnected(tp::get32(in))) {
+                    status = STATUS_NOT_FOUND;
+                    break;
+                }
+                touchPanel(tp::get32(in), in);
+                break;
+            default:
+                status = STATUS_INVALID_DEVICE_REQUEST;
         }
     }
     signals.finish();
@@ -788,8 +833,7 @@ extern "C" NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING) {
         UNICODE_STRING name;
         RtlInitUnicodeString(&name, kDeviceNames[i].device);
         PDEVICE_OBJECT device = nullptr;
-        NTSTATUS status =
-            IoCreateDevice(driver, sizeof(Extension), &name, FILE_DEVICE_UNKNOWN, 0, FALSE, &device);
+        NTSTATUS status = IoCreateDevice(driver, sizeof(Extension), &name, FILE_DEVICE_UNKNOWN, 0, FALSE, &device);
         if (!NT_SUCCESS(status)) {
             unload(driver);
             return status;

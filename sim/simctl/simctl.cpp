@@ -227,10 +227,14 @@ int main(int argc, char** argv) {
     if (cmd == "calibration" && args.empty()) return showCalibration(sim);
     if (cmd == "inject" && args.size() == 2) {
         uint32_t code;
-        if (args[0] == "touch") code = tp::kEventTouch;
-        else if (args[0] == "release") code = tp::kEventRelease;
-        else if (args[0] == "secondary-release") code = tp::kEventSecondaryRelease;
-        else return usage();
+        if (args[0] == "touch")
+            code = tp::kEventTouch;
+        else if (args[0] == "release")
+            code = tp::kEventRelease;
+        else if (args[0] == "secondary-release")
+            code = tp::kEventSecondaryRelease;
+        else
+            return usage();
         if (!parseNumber(args[1].c_str(), &a) || a < 1 || a > tp::kMaxMonitors) return usage();
         return requestResult(sim, sim.injectEvent(tp::encodePanelEvent(static_cast<uint32_t>(a - 1), code)),
                              cmd.c_str());
@@ -261,8 +265,7 @@ int main(int argc, char** argv) {
             if (arg.empty() || *end || v > 0xFF) return usage();
             bytes.push_back(static_cast<uint8_t>(v));
         }
-        return requestResult(sim, sim.setVendorAnswer(bytes.data(), static_cast<uint32_t>(bytes.size())),
-                             cmd.c_str());
+        return requestResult(sim, sim.setVendorAnswer(bytes.data(), static_cast<uint32_t>(bytes.size())), cmd.c_str());
     }
     if ((cmd == "fail" || cmd == "unfail") && args.size() == 1) {
         uint32_t code = 0;

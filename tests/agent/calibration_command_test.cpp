@@ -26,17 +26,20 @@ protected:
 TEST_F(CalibrationCommand, GoodAnswerSendsBothPackets50MsApartAndResetsCalCommand) {
     rig.driver.answer(req::kVendorRequest, {0x01, 0x00});
     run();
-    EXPECT_EQ(rig.journal.lines(),
-              (std::vector<std::string>{"open \\\\.\\TAPTPU", kCommandLine, "close", "open \\\\.\\TAPTPU", kStatusLine,
-                                        "close"}));
+    EXPECT_EQ(rig.journal.lines(), (std::vector<std::string>{"open \\\\.\\TAPTPU", kCommandLine, "close",
+                                                             "open \\\\.\\TAPTPU", kStatusLine, "close"}));
     EXPECT_EQ(rig.sleep.calls(), std::vector<uint32_t>{50});
     EXPECT_EQ(calCommand(), 0u);
     EXPECT_EQ(rig.agent.state.calCommand.get(), 0u);
     // Keys: the panel driver's read-only, the user's for writing; user closed first.
     const auto reg = rig.registry.log();
-    const std::vector<std::string> expected = {"open " + AgentRig::panelKey(), "query CalibMode",
-                                               "open " + AgentRig::userKey(), "query CalCommand", "set CalCommand",
-                                               "close", "close"};
+    const std::vector<std::string> expected = {"open " + AgentRig::panelKey(),
+                                               "query CalibMode",
+                                               "open " + AgentRig::userKey(),
+                                               "query CalCommand",
+                                               "set CalCommand",
+                                               "close",
+                                               "close"};
     EXPECT_EQ(reg, expected);
     EXPECT_EQ(rig.registry.openHandles(), 0);
 
@@ -46,8 +49,8 @@ TEST_F(CalibrationCommand, GoodAnswerSendsBothPackets50MsApartAndResetsCalComman
 }
 
 TEST_F(CalibrationCommand, BadAnswersKeepTheCommandForTheNextEvent) {
-    for (const std::vector<uint8_t>& answer : {std::vector<uint8_t>{0x00, 0x00}, std::vector<uint8_t>{0x01, 0x01},
-                                               std::vector<uint8_t>{0x00, 0x01}}) {
+    for (const std::vector<uint8_t>& answer :
+         {std::vector<uint8_t>{0x00, 0x00}, std::vector<uint8_t>{0x01, 0x01}, std::vector<uint8_t>{0x00, 0x01}}) {
         rig.journal.clear();
         rig.driver.answer(req::kVendorRequest, answer);
         run();

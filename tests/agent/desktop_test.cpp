@@ -205,7 +205,8 @@ TEST_F(FloatingWindow, RestoreReadsThePositionAndPlacesItTopmostAtItsSize) {
     rig.registry.setDword(AgentRig::userKey(), val::kWinPosX, 640);
     rig.registry.setDword(AgentRig::userKey(), val::kWinPosY, 12);
     EXPECT_TRUE(handle(agent::FLM_RESTORE_POSITION));
-    EXPECT_EQ(rig.journal.starting("SetWindowPos"), std::vector<std::string>{"SetWindowPos 0x900 topmost 640,12 60x50"});
+    EXPECT_EQ(rig.journal.starting("SetWindowPos"),
+              std::vector<std::string>{"SetWindowPos 0x900 topmost 640,12 60x50"});
     EXPECT_TRUE(rig.registry.writtenNames().empty());
 
     // Ten attempts 20 ms apart; without the key the last position stays.
@@ -213,7 +214,8 @@ TEST_F(FloatingWindow, RestoreReadsThePositionAndPlacesItTopmostAtItsSize) {
     rig.registry.failOpens(AgentRig::userKey(), 10);
     handle(agent::FLM_RESTORE_POSITION);
     EXPECT_EQ(rig.sleep.calls(), std::vector<uint32_t>(10, 20));
-    EXPECT_EQ(rig.journal.starting("SetWindowPos"), std::vector<std::string>{"SetWindowPos 0x900 topmost 640,12 60x50"});
+    EXPECT_EQ(rig.journal.starting("SetWindowPos"),
+              std::vector<std::string>{"SetWindowPos 0x900 topmost 640,12 60x50"});
 }
 
 TEST_F(FloatingWindow, ResetWritesZerosAndOtherMessagesAreLeftAlone) {

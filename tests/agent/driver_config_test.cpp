@@ -412,7 +412,8 @@ TEST_F(Layout, NineMonitorsAtMostAreRecorded) {
     rig.display.metrics[agent::win::kSmCMonitors] = 10;
     rig.display.monitors.clear();
     for (int i = 0; i < 10; ++i)
-        rig.display.monitors.push_back({static_cast<agent::MonitorHandle>(0x4D00 + i), {i * 100, 0, i * 100 + 100, 50}});
+        rig.display.monitors.push_back(
+            {static_cast<agent::MonitorHandle>(0x4D00 + i), {i * 100, 0, i * 100 + 100, 50}});
     agent::PushMonitorLayout(rig.agent);
     const MonitorLayoutBlock b = sent();
     EXPECT_EQ(b.originX[8], 800u);
@@ -506,8 +507,8 @@ TEST_F(CalibrationPoll, WithoutTheDeviceItOnlySleeps) {
             if (++count == 2) target->state.calibrationDataThread.run.set(0);
         }
     } stop;
-    agent::Agent probe{{}, {rig.registry, rig.journalDriver, stop, rig.display, rig.windows, rig.tray, rig.libraries,
-                            rig.locks}};
+    agent::Agent probe{
+        {}, {rig.registry, rig.journalDriver, stop, rig.display, rig.windows, rig.tray, rig.libraries, rig.locks}};
     stop.record = &rig.sleep;
     stop.target = &probe;
     probe.state.calibrationDataThread.run.set(1);

@@ -4,9 +4,9 @@
 #include <random>
 
 #include "agent_rig.h"
+#include "agent_settings_block.h"
 #include "bytes.h"
 #include "main_window.h"
-#include "agent_settings_block.h"
 
 namespace tp::test {
 namespace {
@@ -21,7 +21,9 @@ const std::string kFloatingHex = hexOf(kFloating);
 std::string post(WindowHandle w, uint32_t message, uintptr_t wParam, uintptr_t lParam) {
     return "PostMessage " + hexOf(w) + " " + hexOf(message) + " " + std::to_string(wParam) + " " + hexOf(lParam);
 }
-std::string send(WindowHandle w, uint32_t message) { return "SendMessage " + hexOf(w) + " " + hexOf(message) + " 0 0x0"; }
+std::string send(WindowHandle w, uint32_t message) {
+    return "SendMessage " + hexOf(w) + " " + hexOf(message) + " 0 0x0";
+}
 std::string tray(uint32_t op, IconHandle icon, const std::string& tip) {
     return "Shell_NotifyIcon " + std::to_string(op) + " id=1 icon=" + hexOf(icon) + " tip=" + tip;
 }
@@ -81,7 +83,8 @@ protected:
     std::vector<uint8_t> block(uint32_t option, uint32_t disableMode = 0) {
         AgentSettingsBlock b;
         b.freq = 2000, b.duration = 40, b.option = option, b.disableMode = disableMode;
-        for (int i = 0; i < 9; ++i) b.monitorFreq[i] = 300 + i, b.monitorDuration[i] = 20 + i, b.monitorOption[i] = 0x10000 + i;
+        for (int i = 0; i < 9; ++i)
+            b.monitorFreq[i] = 300 + i, b.monitorDuration[i] = 20 + i, b.monitorOption[i] = 0x10000 + i;
         uint8_t bytes[kAgentSettingsBlockSize];
         encodeAgentSettingsBlock(b, bytes);
         return {bytes, bytes + sizeof bytes};
@@ -99,21 +102,36 @@ TEST_F(MainWindow, FirstApplicationRunsEveryStepInOrder) {
 
     EXPECT_TRUE(HandleMainWindowMessage(rig.agent, AGM_APPLY_SETTINGS, 0, 0));
 
-    EXPECT_TRUE(inOrder(rig.journal, {
-        lockOf(Routine::ApplyStoredSettings), "ioctl 0x222034 in=00 00 84 00", unlockOf(Routine::ApplyStoredSettings),
-        lockOf(Routine::ApplyCursorHiding), unlockOf(Routine::ApplyCursorHiding),
-        "LoadIcon 103 16", tray(win::kNimAdd, iconHandle(103, 16), "Switch to Secondary Button"),
-        "CreateDialog 105 -> " + kFloatingHex, "ShowWindow " + kFloatingHex + " 0",
-        send(kFloating, FLM_RESTORE_POSITION), "ShowWindow " + kFloatingHex + " 8" /* SW_SHOWNA */,
-        "SetDllDirectory \"\"", "LoadLibrary " + hookPath + " -> " + hexOf(AgentRig::kHookModule),
-        "GetProcAddress TAPHOOK_SetHook", "call TAPHOOK_SetHook() -> 1",
-        "GetProcAddress TAPHOOK_SetOptionData", "call TAPHOOK_SetOptionData(0x840000) -> 1",
-        lockOf(Routine::SyncButtonSwap), "ioctl 0x222028", post(kMain, AGM_BUTTON_MODE, 0, 0x205),
-        unlockOf(Routine::SyncButtonSwap),
-        "LoadLibrary wtsapi32.dll -> 0x3100", "call WTSRegisterSessionNotification(" + kMainHex + ", 1) -> 1",
-        "LoadLibrary KERNEL32.dll -> 0x3200", "call ProcessIdToSessionId(self) -> 1",
-        lockOf(Routine::StartWorkerThreads), unlockOf(Routine::StartWorkerThreads),
-        "EnumDisplaySettings", "EnumDisplayMonitors", "open \\\\.\\QTXTPUM"}));
+    EXPECT_TRUE(inOrder(rig.journal, {lockOf(Routine::ApplyStoredSettings),
+                                      "ioctl 0x222034 in=00 00 84 00",
+                                      unlockOf(Routine::ApplyStoredSettings),
+                                      lockOf(Routine::ApplyCursorHiding),
+                                      unlockOf(Routine::ApplyCursorHiding),
+                                      "LoadIcon 103 16",
+                                      tray(win::kNimAdd, iconHandle(103, 16), "Switch to Secondary Button"),
+                                      "CreateDialog 105 -> " + kFloatingHex,
+                                      "ShowWindow " + kFloatingHex + " 0",
+                                      send(kFloating, FLM_RESTORE_POSITION),
+                                      "ShowWindow " + kFloatingHex + " 8" /* SW_SHOWNA */,
+                                      "SetDllDirectory \"\"",
+                                      "LoadLibrary " + hookPath + " -> " + hexOf(AgentRig::kHookModule),
+                                      "GetProcAddress TAPHOOK_SetHook",
+                                      "call TAPHOOK_SetHook() -> 1",
+                                      "GetProcAddress TAPHOOK_SetOptionData",
+                                      "call TAPHOOK_SetOptionData(0x840000) -> 1",
+                                      lockOf(Routine::SyncButtonSwap),
+                                      "ioctl 0x222028",
+                                      post(kMain, AGM_BUTTON_MODE, 0, 0x205),
+                                      unlockOf(Routine::SyncButtonSwap),
+                                      "LoadLibrary wtsapi32.dll -> 0x3100",
+                                      "call WTSRegisterSessionNotification(" + kMainHex + ", 1) -> 1",
+                                      "LoadLibrary KERNEL32.dll -> 0x3200",
+                                      "call ProcessIdToSessionId(self) -> 1",
+                                      lockOf(Routine::StartWorkerThreads),
+                                      unlockOf(Routine::StartWorkerThreads),
+                                      "EnumDisplaySettings",
+                                      "EnumDisplayMonitors",
+                                      "open \\\\.\\QTXTPUM"}));
     // Panel event, calibration data and (NT 6 with runonce) settings notify; then the session watch.
     EXPECT_EQ(countStarting(rig.journal, "CreateThread"), 4);
     EXPECT_EQ(rig.agent.state.ownSessionId.get(), 3u);
@@ -198,7 +216,7 @@ TEST_F(MainWindow, ASecondFirstApplicationInstallsTheLoadedHookAgain) {
 TEST_F(MainWindow, OutsideTheNtFamilyNoSessionBinding) {
     OnApplySettings(rig.agent, 0);
     EXPECT_EQ(rig.journal.starting("LoadLibrary").size(), 1u);  // the hook only
-    EXPECT_EQ(countStarting(rig.journal, "CreateThread"), 2);    // panel event and calibration data
+    EXPECT_EQ(countStarting(rig.journal, "CreateThread"), 2);   // panel event and calibration data
 }
 
 TEST_F(MainWindow, DisableModeBitZeroSkipsTheLayout) {
@@ -229,10 +247,10 @@ TEST_F(MainWindow, CopyDataWithTheBitsClearedRemovesTrayIconAndFloatingWindow) {
 
     EXPECT_TRUE(HandleMainWindowMessage(rig.agent, win::kWmCopyData, 0, 0x1234, bytes.data(), bytes.size()));
 
-    EXPECT_TRUE(inOrder(rig.journal, {
-        lockOf(Routine::ApplyCursorHiding), tray(win::kNimDelete, 0, ""), send(kFloating, FLM_RESET_POSITION),
-        "DestroyWindow " + kFloatingHex, "call TAPHOOK_SetOptionData(0x80) -> 1", "ioctl 0x222034 in=80 00 00 00",
-        "ioctl 0x222028", "EnumDisplaySettings"}));
+    EXPECT_TRUE(inOrder(rig.journal, {lockOf(Routine::ApplyCursorHiding), tray(win::kNimDelete, 0, ""),
+                                      send(kFloating, FLM_RESET_POSITION), "DestroyWindow " + kFloatingHex,
+                                      "call TAPHOOK_SetOptionData(0x80) -> 1", "ioctl 0x222034 in=80 00 00 00",
+                                      "ioctl 0x222028", "EnumDisplaySettings"}));
     EXPECT_TRUE(rig.journal.starting("EnumDisplayMonitors").empty());  // DisableMode bit 0 came with the block
     EXPECT_EQ(rig.agent.state.floatingWindow.get(), 0u);
     EXPECT_TRUE(rig.registry.writtenNames().empty());
@@ -290,27 +308,31 @@ protected:
 
 TEST_F(ButtonMode, LeftClickArmsTheSecondaryButton) {
     EXPECT_TRUE(HandleMainWindowMessage(rig.agent, AGM_BUTTON_MODE, 0, win::kWmLButtonUp));
-    EXPECT_EQ(rig.journal.lines(), (std::vector<std::string>{
-        "open \\\\.\\TAPTPU", "ioctl 0x22201c", "LoadIcon 104 16",
-        tray(win::kNimModify, iconHandle(104, 16), "Switch to Primary Button"),
-        "DestroyIcon " + hexOf(iconHandle(104, 16)), post(kFloating, FLM_SHOW_RIGHT, 0, 0), "close"}));
+    EXPECT_EQ(rig.journal.lines(),
+              (std::vector<std::string>{"open \\\\.\\TAPTPU", "ioctl 0x22201c", "LoadIcon 104 16",
+                                        tray(win::kNimModify, iconHandle(104, 16), "Switch to Primary Button"),
+                                        "DestroyIcon " + hexOf(iconHandle(104, 16)),
+                                        post(kFloating, FLM_SHOW_RIGHT, 0, 0), "close"}));
     EXPECT_STREQ(rig.agent.state.tipText, "Switch to Primary Button");
 }
 
 TEST_F(ButtonMode, PicturesFollowThePhysicalButton) {
     rig.agent.state.buttonsSwapped.set(1);
     OnButtonMode(rig.agent, win::kWmLButtonUp);
-    EXPECT_TRUE(inOrder(rig.journal, {"ioctl 0x22201c", tray(win::kNimModify, iconHandle(103, 16), "Switch to Primary Button"),
-                                      post(kFloating, FLM_SHOW_LEFT, 0, 0)}));
+    EXPECT_TRUE(
+        inOrder(rig.journal, {"ioctl 0x22201c", tray(win::kNimModify, iconHandle(103, 16), "Switch to Primary Button"),
+                              post(kFloating, FLM_SHOW_LEFT, 0, 0)}));
     rig.journal.clear();
     OnButtonMode(rig.agent, win::kWmRButtonUp);
-    EXPECT_TRUE(inOrder(rig.journal, {"ioctl 0x222020", tray(win::kNimModify, iconHandle(104, 16), "Switch to Secondary Button"),
-                                      post(kFloating, FLM_SHOW_RIGHT, 0, 0)}));
+    EXPECT_TRUE(inOrder(rig.journal,
+                        {"ioctl 0x222020", tray(win::kNimModify, iconHandle(104, 16), "Switch to Secondary Button"),
+                         post(kFloating, FLM_SHOW_RIGHT, 0, 0)}));
     rig.journal.clear();
     rig.agent.state.buttonsSwapped.set(0);
     OnButtonMode(rig.agent, win::kWmRButtonUp);
-    EXPECT_TRUE(inOrder(rig.journal, {"ioctl 0x222020", tray(win::kNimModify, iconHandle(103, 16), "Switch to Secondary Button"),
-                                      post(kFloating, FLM_SHOW_LEFT, 0, 0)}));
+    EXPECT_TRUE(inOrder(rig.journal,
+                        {"ioctl 0x222020", tray(win::kNimModify, iconHandle(103, 16), "Switch to Secondary Button"),
+                         post(kFloating, FLM_SHOW_LEFT, 0, 0)}));
     EXPECT_TRUE(rig.windows.liveIcons().empty());
 }
 
@@ -348,15 +370,17 @@ TEST_F(MainWindow, SwappingButtonsInTheControlPanel) {
     rig.display.metrics[win::kSmSwapButton] = 1;
 
     EXPECT_TRUE(HandleMainWindowMessage(rig.agent, win::kWmSettingChange, win::kSpiSetMouseButtonSwap, 0));
-    EXPECT_EQ(rig.journal.lines(), (std::vector<std::string>{
-        lockOf(Routine::SyncButtonSwap), "open \\\\.\\TAPTPU", "GetSystemMetrics 23", "ioctl 0x222024",
-        post(kMain, AGM_BUTTON_MODE, 0, win::kWmRButtonUp), "close", unlockOf(Routine::SyncButtonSwap)}));
+    EXPECT_EQ(rig.journal.lines(),
+              (std::vector<std::string>{lockOf(Routine::SyncButtonSwap), "open \\\\.\\TAPTPU", "GetSystemMetrics 23",
+                                        "ioctl 0x222024", post(kMain, AGM_BUTTON_MODE, 0, win::kWmRButtonUp), "close",
+                                        unlockOf(Routine::SyncButtonSwap)}));
     EXPECT_EQ(rig.agent.state.buttonsSwapped.get(), 1u);
 
     // The posted message arrives next.
     rig.journal.clear();
     OnButtonMode(rig.agent, win::kWmRButtonUp);
-    EXPECT_TRUE(inOrder(rig.journal, {"ioctl 0x222020", tray(win::kNimModify, iconHandle(104, 16), "Switch to Secondary Button")}));
+    EXPECT_TRUE(inOrder(rig.journal,
+                        {"ioctl 0x222020", tray(win::kNimModify, iconHandle(104, 16), "Switch to Secondary Button")}));
 }
 
 TEST_F(MainWindow, SyncWithoutTheDeviceDoesNothingAtAll) {
@@ -438,11 +462,12 @@ TEST_F(MainWindow, ShutdownRunsInOrderAndKeepsTheFloatingWindowsPosition) {
 
     EXPECT_TRUE(HandleMainWindowMessage(rig.agent, win::kWmEndSession, 0 /* FALSE */, 0));
 
-    EXPECT_TRUE(inOrder(rig.journal, {
-        "SystemParametersInfo 0x57 0 0", "ioctl 0x222028", "close", "DestroyWindow " + kFloatingHex,
-        tray(win::kNimDelete, 0, ""), "ReleaseMutex 0x4400", "call TAPHOOK_UnSetHook() -> 1",
-        "FreeLibrary " + hexOf(AgentRig::kHookModule), "call WTSUnRegisterSessionNotification(" + kMainHex + ") -> 1",
-        "FreeLibrary 0x3100", "FreeLibrary 0x3200", "PostQuitMessage 0"}));
+    EXPECT_TRUE(inOrder(
+        rig.journal,
+        {"SystemParametersInfo 0x57 0 0", "ioctl 0x222028", "close", "DestroyWindow " + kFloatingHex,
+         tray(win::kNimDelete, 0, ""), "ReleaseMutex 0x4400", "call TAPHOOK_UnSetHook() -> 1",
+         "FreeLibrary " + hexOf(AgentRig::kHookModule), "call WTSUnRegisterSessionNotification(" + kMainHex + ") -> 1",
+         "FreeLibrary 0x3100", "FreeLibrary 0x3200", "PostQuitMessage 0"}));
     EXPECT_EQ(count(rig.journal, send(kFloating, FLM_RESET_POSITION)), 0);
     EXPECT_EQ(rig.agent.state.buttonsSwapped.get(), 0u);
     EXPECT_EQ(rig.agent.state.panelEventThread.run.get(), 0u);

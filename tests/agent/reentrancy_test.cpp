@@ -13,8 +13,8 @@
 #include <thread>
 
 #include "agent_rig.h"
-#include "main_window.h"
 #include "agent_settings_block.h"
+#include "main_window.h"
 
 namespace tp::test {
 namespace {
@@ -185,7 +185,11 @@ struct MainPath {
 TEST_F(Reentrancy, AWorkerInsideTheSettingChangeBroadcastNeverWaitsForAMainThreadWaitingForItsLock) {
     const std::vector<uint8_t> block = settingsBlock(opt::kTrayIcon | opt::kHideCursor);
     const WorkerPath workers[] = {
-        {"panel reconnect", [](Agent& x) { ApplyStoredSettings(x); SyncButtonSwap(x); }},
+        {"panel reconnect",
+         [](Agent& x) {
+             ApplyStoredSettings(x);
+             SyncButtonSwap(x);
+         }},
         {"session return",
          [](Agent& x) {
              ApplyStoredSettings(x);
@@ -199,9 +203,7 @@ TEST_F(Reentrancy, AWorkerInsideTheSettingChangeBroadcastNeverWaitsForAMainThrea
          [](Agent& x) { HandleMainWindowMessage(x, AGM_APPLY_SETTINGS, 1, 0); }},
         {"resume", [](Agent& x) { HandleMainWindowMessage(x, win::kWmPowerBroadcast, win::kPbtApmResumeSuspend, 0); }},
         {"WM_COPYDATA",
-         [&block](Agent& x) {
-             HandleMainWindowMessage(x, win::kWmCopyData, 0, 0, block.data(), block.size());
-         }},
+         [&block](Agent& x) { HandleMainWindowMessage(x, win::kWmCopyData, 0, 0, block.data(), block.size()); }},
     };
     for (const auto& worker : workers) {
         for (const auto& mainPath : mains) {

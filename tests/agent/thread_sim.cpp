@@ -114,8 +114,7 @@ void ThreadSim::runThread(FakeThread* t) {
     }
     try {
         t->entry(t->parameter);
-    } catch (const Abort&) {
-    }
+    } catch (const Abort&) {}
     std::lock_guard l(m_);
     t->state = State::Ended;
     if (turn_ == t->handle) turn_ = 0;

@@ -11,8 +11,8 @@
 #pragma once
 
 #include <condition_variable>
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>

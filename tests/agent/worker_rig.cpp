@@ -60,7 +60,9 @@ agent::KernelHandle registeredEvent(const FakeDriver& driver, uint32_t code) {
 }
 }  // namespace
 
-agent::KernelHandle WorkerRig::registeredPanelEvent() const { return registeredEvent(driver, req::kRegisterPanelEvent); }
+agent::KernelHandle WorkerRig::registeredPanelEvent() const {
+    return registeredEvent(driver, req::kRegisterPanelEvent);
+}
 
 void WorkerRig::signalPanelEvent(uint32_t eventWord) {
     driver.answerDword(req::kReadPanelEvent, eventWord);

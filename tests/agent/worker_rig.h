@@ -58,7 +58,8 @@ struct WorkerRig {
     ThreadSim sim;
     TimedSound sound{journal, sim};
     CheckedCursors cursors{journal};
-    agent::Agent agent{{}, {registry, journalDriver, sim, display, windows, tray, libraries, sim, &sim, &sound, &cursors}};
+    agent::Agent agent{{},
+                       {registry, journalDriver, sim, display, windows, tray, libraries, sim, &sim, &sound, &cursors}};
 
     static constexpr agent::WindowHandle kMainWindow = 0x500;
 

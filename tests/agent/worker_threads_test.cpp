@@ -242,9 +242,16 @@ TEST_F(WorkerThreads, FastStopStartLoopInStepsLosesAndDoublesNothing) {
     start();
     for (int i = 0; i < 1200; ++i) {
         switch (random() % 7) {
-            case 0: stop(); break;
-            case 1: start(); break;
-            case 2: stop(); start(); break;
+            case 0:
+                stop();
+                break;
+            case 1:
+                start();
+                break;
+            case 2:
+                stop();
+                start();
+                break;
             case 3:
                 // The driver signals only a registration of the live event.
                 if (s.panelEvent.get() && rig.registeredPanelEvent() == s.panelEvent.get())
@@ -258,7 +265,9 @@ TEST_F(WorkerThreads, FastStopStartLoopInStepsLosesAndDoublesNothing) {
                 sim.pauseBeforeLock(Routine::StartWorkerThreads, false);
                 sim.resumePaused();
                 break;
-            default: sim.advance(random() % 700); break;
+            default:
+                sim.advance(random() % 700);
+                break;
         }
         if (i % 20 == 19) settleAndCheck(i);
     }
@@ -409,7 +418,8 @@ TEST_F(PanelEventThread, MissingDeviceIsRetriedEvery500MsAndItsReturnReappliesSe
     sim.advance(500);
     // Registered, then the stored settings and the swap state again.
     const int reg = rig.journal.find(registrationLine(req::kRegisterPanelEvent, s.panelEvent.get()));
-    const int option = rig.journal.find("ioctl 0x222034 in=" + FakeDriver::hex(std::vector<uint8_t>{0x80, 0x00, 0x01, 0x10}.data(), 4), reg);
+    const int option = rig.journal.find(
+        "ioctl 0x222034 in=" + FakeDriver::hex(std::vector<uint8_t>{0x80, 0x00, 0x01, 0x10}.data(), 4), reg);
     const int swap = rig.journal.find("ioctl 0x222028", option);
     const int post = rig.journal.find("PostMessage 0x500 0x500 0 0x205", swap);
     EXPECT_TRUE(reg >= 0 && option > reg && swap > option && post > swap) << reg << " " << option << " " << swap;
@@ -475,7 +485,8 @@ TEST_F(SettingsNotifyThread, DriverSignalMakesTheMainWindowReapplyThenRegistersA
     rig.signalSettingsChanged();
     sim.runUntilIdle();
     EXPECT_EQ(rig.lines("SendMessage"), (std::vector<std::string>{"SendMessage 0x500 0x504 1 0x0"}));
-    EXPECT_LT(rig.journal.find("SendMessage 0x500 0x504 1 0x0"), rig.journal.find(reg, rig.journal.find("ResetEvent " + hexOf(event))));
+    EXPECT_LT(rig.journal.find("SendMessage 0x500 0x504 1 0x0"),
+              rig.journal.find(reg, rig.journal.find("ResetEvent " + hexOf(event))));
     EXPECT_EQ(count(rig.journal.lines(), reg), 2);
     EXPECT_EQ(sim.thread(0x7108).waitingOn, event);
 }
@@ -668,8 +679,7 @@ TEST_F(SleepingSessionWatch, ASessionChangeStopsPanelHandlingAtOnceAndTheReturnR
     const int cursor = rig.journal.find("LoadCursor 102", settings);
     const int swap = rig.journal.find("ioctl 0x222028", cursor);
     const int threads = rig.journal.find("CreateThread -> 0x710c", swap);
-    EXPECT_TRUE(look >= 0 && pause > look && settings > pause && cursor > settings && swap > cursor &&
-                threads > swap)
+    EXPECT_TRUE(look >= 0 && pause > look && settings > pause && cursor > settings && swap > cursor && threads > swap)
         << look << " " << pause << " " << settings << " " << cursor << " " << swap << " " << threads;
     EXPECT_EQ(s.sessionActive.get(), 1u);
     sim.advance(100);

@@ -38,8 +38,10 @@ void FakeDialog::comboDelete(int id, int index) {
     Control& c = at(id);
     if (index < 0 || index >= static_cast<int>(c.items.size())) return;
     c.items.erase(c.items.begin() + index);
-    if (c.selection == index) c.selection = -1;
-    else if (c.selection > index) --c.selection;
+    if (c.selection == index)
+        c.selection = -1;
+    else if (c.selection > index)
+        --c.selection;
 }
 
 void FakeDialog::comboSelect(int id, int index) {
@@ -147,8 +149,7 @@ void SequencedSleep::sleep(uint32_t ms) {
     if (sequence) sequence->push_back("sleep " + std::to_string(ms));
 }
 
-ConsoleRig::ConsoleRig(Language language)
-    : console(ConsolePorts{registry, driver, sleeper, system, agent}, language) {
+ConsoleRig::ConsoleRig(Language language) : console(ConsolePorts{registry, driver, sleeper, system, agent}, language) {
     registry.sequence = &sequence;
     sleeper.sequence = &sequence;
     agent.sequence = &sequence;

@@ -11,21 +11,29 @@ namespace {
 
 TEST(MultiMonitorText, TypedResolutionsAreReadSideBySideAndLimitedTo16Bits) {
     const std::pair<std::wstring, uint32_t> cases[] = {
-        {L"1280x1024", 0x05000400}, {L"1920X1080", 0x07800438}, {L"800", 0x03200000},
-        {L"x600", 0x00000258},      {L" 640x 480", 0x028001E0}, {L"1x23x4", 0x0001002B},  // height "23" rewritten to "43"
-        {L"-5x6", 0x00000006},      {L"abc", 0},                {L"70000x65536", 0xFFFFFFFF},
-        {std::wstring(kFieldTextMax, L'9'), 0xFFFF0000},
+        {L"1280x1024", 0x05000400},   {L"1920X1080", 0x07800438},
+        {L"800", 0x03200000},         {L"x600", 0x00000258},
+        {L" 640x 480", 0x028001E0},   {L"1x23x4", 0x0001002B},  // height "23" rewritten to "43"
+        {L"-5x6", 0x00000006},        {L"abc", 0},
+        {L"70000x65536", 0xFFFFFFFF}, {std::wstring(kFieldTextMax, L'9'), 0xFFFF0000},
     };
     for (const auto& [text, stored] : cases) EXPECT_EQ(parseResolutionText(text.c_str()), stored) << text.size();
 }
 
 TEST(MultiMonitorText, TypedOriginsAreSignedAndLimitedBelowTheSignFlag) {
     const std::pair<std::wstring, uint32_t> cases[] = {
-        {L"-1280", 0x10000500},      {L"1280", 0x00000500},     {L"  +17px", 17},
-        {L"", 0},                    {L"--5", 0},               {L"- 5", 0},
-        {L"-268435456", 0x1FFFFFFF}, {L"300000000", 0x0FFFFFFF}, {std::wstring(kFieldTextMax, L'9'), 0x0FFFFFFF},
+        {L"-1280", 0x10000500},
+        {L"1280", 0x00000500},
+        {L"  +17px", 17},
+        {L"", 0},
+        {L"--5", 0},
+        {L"- 5", 0},
+        {L"-268435456", 0x1FFFFFFF},
+        {L"300000000", 0x0FFFFFFF},
+        {std::wstring(kFieldTextMax, L'9'), 0x0FFFFFFF},
     };
-    for (const auto& [text, stored] : cases) EXPECT_EQ(encodeOrigin(parseOriginText(text.c_str())), stored) << text.size();
+    for (const auto& [text, stored] : cases)
+        EXPECT_EQ(encodeOrigin(parseOriginText(text.c_str())), stored) << text.size();
 }
 
 struct MultiRig {
@@ -82,8 +90,10 @@ TEST(MultiMonitorPage, ModeBoxesSetOnlyTheirOwnBits) {
         bool checked;
         uint32_t nComm, disableMode;
     };
-    const Case cases[] = {{IDC_MULTI_USE, false, 0x10, 0x10}, {IDC_MULTI_OS, true, 0x13, 0x10},
-                          {IDC_MULTI_AUTO, false, 0x11, 0x11}, {IDC_MULTI_AUTO, true, 0x11, 0x10}};
+    const Case cases[] = {{IDC_MULTI_USE, false, 0x10, 0x10},
+                          {IDC_MULTI_OS, true, 0x13, 0x10},
+                          {IDC_MULTI_AUTO, false, 0x11, 0x11},
+                          {IDC_MULTI_AUTO, true, 0x11, 0x10}};
     for (const Case& c : cases) {
         MultiRig r(2, Language::English, 0x11);
         r.layout().disableMode = 0x10;
@@ -129,10 +139,8 @@ TEST(MultiMonitorPage, EditsStoreForTheChosenMonitorAndShowTheStoredValueWhenCho
         std::wstring shown;
     };
     const Case cases[] = {
-        {IDC_MULTI_X, L"-1280", 0x10000500, L"-1280"},
-        {IDC_MULTI_X, L"-999999999", 0x1FFFFFFF, L"-268435455"},
-        {IDC_MULTI_Y, L"300000000", 0x0FFFFFFF, L"268435455"},
-        {IDC_MULTI_RES, L"1920x1080", 0x07800438, L"1920x1080"},
+        {IDC_MULTI_X, L"-1280", 0x10000500, L"-1280"},         {IDC_MULTI_X, L"-999999999", 0x1FFFFFFF, L"-268435455"},
+        {IDC_MULTI_Y, L"300000000", 0x0FFFFFFF, L"268435455"}, {IDC_MULTI_RES, L"1920x1080", 0x07800438, L"1920x1080"},
         {IDC_MULTI_RES, L"99999x1", 0xFFFF0001, L"65535x1"},
     };
     for (const Case& c : cases) {
@@ -140,8 +148,9 @@ TEST(MultiMonitorPage, EditsStoreForTheChosenMonitorAndShowTheStoredValueWhenCho
         MultiRig r(3);
         r.choose(IDC_MULTI_MONITOR, 1);
         r.type(c.id, c.typed);
-        const uint32_t* field =
-            c.id == IDC_MULTI_X ? r.layout().originX : c.id == IDC_MULTI_Y ? r.layout().originY : r.layout().resolution;
+        const uint32_t* field = c.id == IDC_MULTI_X   ? r.layout().originX
+                                : c.id == IDC_MULTI_Y ? r.layout().originY
+                                                      : r.layout().resolution;
         EXPECT_EQ(field[1], c.stored);
         r.choose(IDC_MULTI_MONITOR, 0);
         r.choose(IDC_MULTI_MONITOR, 1);
@@ -188,15 +197,18 @@ TEST(TouchIdentification, EachScreenRunsBetweenBeginAndEndRequestsUntilCancelOrT
             d.outer = {0, 0, 430, 200};
             logic.onInit(d);
             EXPECT_EQ(d.placedAt.x, 425);  // centred on a 1280-wide screen at 0, 0
-            EXPECT_EQ(d.at(IDC_IDENTIFY_TEXT).textStringId, IDS_IDENTIFY_SCREEN1 + static_cast<int>(screens.size()) - 1);
+            EXPECT_EQ(d.at(IDC_IDENTIFY_TEXT).textStringId,
+                      IDS_IDENTIFY_SCREEN1 + static_cast<int>(screens.size()) - 1);
             d.timers[kIdentifyTimer] = 1;  // stands for whatever is left of the period
             logic.onActivity(d);
             EXPECT_EQ(d.timers[kIdentifyTimer], kIdentifyTimeoutMs);
             logic.onCommand(d, 2, kBnClicked);  // Escape
             EXPECT_EQ(d.endResult, -1);
             const Press p = c.presses.at(screens.size() - 1);
-            if (p == Press::TimeOut) logic.onTimer(d, kIdentifyTimer);
-            else logic.onCommand(d, p == Press::Ok ? kIdOk : IDC_IDENTIFY_CANCEL, kBnClicked);
+            if (p == Press::TimeOut)
+                logic.onTimer(d, kIdentifyTimer);
+            else
+                logic.onCommand(d, p == Press::Ok ? kIdOk : IDC_IDENTIFY_CANCEL, kBnClicked);
             const int result = d.endResult;
             logic.onDestroy(d);
             EXPECT_EQ(d.endResult, result);
@@ -227,9 +239,9 @@ TEST(IdentifyDialog, IsCentredOnItsScreenWithTheLanguagesBandMovedToItsEdge) {
         int x;
     };
     const Case cases[] = {
-        {Language::Japanese, 430, 0x04000300, 0, 296},  {Language::English, 430, 0x04000300, 0, 272},
-        {Language::English, 478, 0x04000300, 0, 272},   {Language::Japanese, 478, 0x04000300, 0, 273},
-        {Language::Japanese, 368, 0x04000300, 0, 328},  {Language::English, 431, 0x05000400, encodeOrigin(-1280), -855},
+        {Language::Japanese, 430, 0x04000300, 0, 296}, {Language::English, 430, 0x04000300, 0, 272},
+        {Language::English, 478, 0x04000300, 0, 272},  {Language::Japanese, 478, 0x04000300, 0, 273},
+        {Language::Japanese, 368, 0x04000300, 0, 328}, {Language::English, 431, 0x05000400, encodeOrigin(-1280), -855},
     };
     for (const Case& c : cases) {
         const Point at = identifyDialogPosition(c.language, c.resolution, c.originX, encodeOrigin(-20), c.width, 201);

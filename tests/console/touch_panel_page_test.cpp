@@ -10,8 +10,17 @@ namespace tp::console::test {
 namespace {
 
 // Offsets of the fields the broken cases change.
-enum : size_t { kBfSize = 2, kBfOffBits = 10, kBiSize = 14, kBiWidth = 18, kBiHeight = 22, kBiPlanes = 26,
-                kBiBitCount = 28, kBiCompression = 30, kBiClrUsed = 46 };
+enum : size_t {
+    kBfSize = 2,
+    kBfOffBits = 10,
+    kBiSize = 14,
+    kBiWidth = 18,
+    kBiHeight = 22,
+    kBiPlanes = 26,
+    kBiBitCount = 28,
+    kBiCompression = 30,
+    kBiClrUsed = 46
+};
 
 void put16(std::vector<uint8_t>& f, size_t at, uint16_t v) {
     f[at] = static_cast<uint8_t>(v);
@@ -96,11 +105,13 @@ TEST(BitmapReader, RejectsEveryFileWhoseFieldsDisagreeWithItsBytes) {
         {"2 bits per pixel", [](auto& f) { put16(f, kBiBitCount, 2); }},
         {"run-length compressed", [](auto& f) { put32(f, kBiCompression, 1); }},
         {"bit fields on an 8-bit picture", [](auto& f) { put32(f, kBiCompression, 3); }},
-        {"colour table past bfSize", [](auto& f) {
+        {"colour table past bfSize",
+         [](auto& f) {
              put32(f, kBfSize, 54 + 1000);
              put32(f, kBfOffBits, 54);
          }},
-        {"top-down with more rows than the file holds", [](auto& f) { put32(f, kBiHeight, static_cast<uint32_t>(-5)); }},
+        {"top-down with more rows than the file holds",
+         [](auto& f) { put32(f, kBiHeight, static_cast<uint32_t>(-5)); }},
     };
     for (const auto& [name, edit] : cases) {
         SCOPED_TRACE(name);
@@ -123,10 +134,18 @@ TEST(BitmapReader, MutatedFilesNeverLeadOutsideTheirBytes) {
         const int edits = 1 + rng() % 4;
         for (int e = 0; e < edits; ++e) {
             switch (rng() % 4) {
-            case 0: base[rng() % 54] = static_cast<uint8_t>(rng()); break;  // a header byte
-            case 1: put32(base, 2 + 4 * (rng() % 13), rng()); break;  // a whole field
-            case 2: base.resize(rng() % (base.size() + 1)); break;
-            default: base.resize(base.size() + rng() % 64, 0x5A); break;
+                case 0:
+                    base[rng() % 54] = static_cast<uint8_t>(rng());
+                    break;  // a header byte
+                case 1:
+                    put32(base, 2 + 4 * (rng() % 13), rng());
+                    break;  // a whole field
+                case 2:
+                    base.resize(rng() % (base.size() + 1));
+                    break;
+                default:
+                    base.resize(base.size() + rng() % 64, 0x5A);
+                    break;
             }
             if (base.size() < 54) base.resize(54);
         }
@@ -163,7 +182,10 @@ TEST(TouchPanelPage, DrawsTheInstalledPictureOnEveryPaintAtEachLanguagesPlace) {
     std::vector<uint8_t> truncated = bmp(8, 40, 30);
     truncated.resize(truncated.size() / 2);
     const Case cases[] = {
-        {"Japanese: below the page's top margin", Language::Japanese, bmp(8, 40, 30), {"5,50 40x30 info=1064 bits=1200"}},
+        {"Japanese: below the page's top margin",
+         Language::Japanese,
+         bmp(8, 40, 30),
+         {"5,50 40x30 info=1064 bits=1200"}},
         {"English: in the corner", Language::English, bmp(24, 4, -2), {"5,5 4x2 info=40 bits=24"}},
         {"no file: nothing drawn", Language::English, {}, {}},
         {"a truncated file: nothing drawn", Language::Japanese, truncated, {}},

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "bytes.h"
 #include "agent_settings_block.h"
+#include "bytes.h"
 
 namespace tp {
 namespace {

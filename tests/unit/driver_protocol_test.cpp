@@ -60,8 +60,7 @@ TEST(DriverChannel, SendRequestOpensSendsAndCloses) {
     FakeDriver driver;
     uint8_t in[4] = {0xA4, 0x00, 0x08, 0x1A};
     EXPECT_EQ(sendRequest(driver, kPanelDevicePath, req::kSetOption, in, 4), SendResult::Done);
-    EXPECT_EQ(driver.log(),
-              (std::vector<std::string>{"open \\\\.\\TAPTPU", "ioctl 0x222034 in=A4 00 08 1A", "close"}));
+    EXPECT_EQ(driver.log(), (std::vector<std::string>{"open \\\\.\\TAPTPU", "ioctl 0x222034 in=A4 00 08 1A", "close"}));
 }
 
 TEST(DriverChannel, FailuresAreReportedAndTheDeviceStillClosed) {

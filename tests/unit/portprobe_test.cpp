@@ -89,7 +89,7 @@ TEST_F(PortProbe, DriversCountIndependentlyMultiMonitorFirst) {
 TEST_F(PortProbe, WrongTypedValuesAreNotTakenAsNumbers) {
     reg.setString(kPanelEnum, "0", kPanelA);
     reg.setString(kPanelEnum, "1", kPanelB);
-    reg.setRaw(kPanelParams, "SavePort", kRegSz, {'9', 0});         // not a counter: start at 0
+    reg.setRaw(kPanelParams, "SavePort", kRegSz, {'9', 0});          // not a counter: start at 0
     reg.setRaw(kPanelParams, kPanelA, kRegBinary, {1, 2, 3, 4, 5});  // not a port number
     reg.setDword(kPanelParams, kPanelB, 3);
     run();

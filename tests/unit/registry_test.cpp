@@ -26,9 +26,9 @@ protected:
 
 TEST_F(RegistryRead, DwordAcceptedOnlyAsFourByteRegDword) {
     reg.setDword(kPath, "Good", 0x1A0800A4);
-    reg.setString(kPath, "Text", "123");                        // 4 bytes with terminator, wrong type
-    reg.setRaw(kPath, "Binary", kRegBinary, {1, 2, 3, 4});      // right size, wrong type
-    reg.setRaw(kPath, "Short", kRegDword, {1, 2});              // right type, short
+    reg.setString(kPath, "Text", "123");                    // 4 bytes with terminator, wrong type
+    reg.setRaw(kPath, "Binary", kRegBinary, {1, 2, 3, 4});  // right size, wrong type
+    reg.setRaw(kPath, "Short", kRegDword, {1, 2});          // right type, short
     reg.setRaw(kPath, "Long", kRegDword, {1, 2, 3, 4, 5, 6, 7, 8});
 
     uint32_t v = 77;

@@ -50,7 +50,9 @@ public:
         return 0;
     }
     HResult setPath(ComObject l, const wchar_t* p) override { return set("SetPath", links[l].path = p); }
-    HResult setDescription(ComObject l, const wchar_t* t) override { return set("SetDescription", links[l].description = t); }
+    HResult setDescription(ComObject l, const wchar_t* t) override {
+        return set("SetDescription", links[l].description = t);
+    }
     HResult setArguments(ComObject l, const wchar_t* a) override { return set("SetArguments", links[l].arguments = a); }
     HResult setWorkingDirectory(ComObject l, const wchar_t* f) override {
         return set("SetWorkingDirectory", links[l].workingDirectory = f);
@@ -167,7 +169,7 @@ TEST(Shortcut, ReleasesTheLinkObjectBeforeItsPersistFileInterface) {
     for (const auto& call : shell.journal)
         if (call.rfind("Release", 0) == 0 || call == "CoUninitialize") releases.push_back(call);
     EXPECT_EQ(releases, (std::vector<std::string>{"Release link", "Release file", "CoUninitialize", "Release link",
-                                                   "Release file", "CoUninitialize"}));
+                                                  "Release file", "CoUninitialize"}));
 }
 
 TEST(Shortcut, RunTwiceLeavesOneFolderAndOneLink) {

@@ -120,7 +120,8 @@ int main(int argc, char** argv) {
         // Both may find nothing to signal yet (the agent registers again after
         // the replug in its own time): counted, not required.
         signals += tpt::request(tp::kPanelDevicePath, req::kSignalSettingsChanged).ok;
-        touches += sim.injectEvent(tp::encodePanelEvent(0, round % 3 == 2 ? tp::kEventSecondaryRelease : tp::kEventTouch));
+        touches +=
+            sim.injectEvent(tp::encodePanelEvent(0, round % 3 == 2 ? tp::kEventSecondaryRelease : tp::kEventTouch));
         if (round % 10 == 9) {
             if (!ask(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0, &ms)) ++unanswered;
             note(ms, "suspend");
@@ -135,9 +136,11 @@ int main(int argc, char** argv) {
         if (ms > slowestQuestion) slowestQuestion = ms;
         if (!ok) ++failedSteps;
     }
-    std::printf("%d rounds in %.1f s; settings signals taken %d, touches taken %d; unanswered %d; slowest answer to the question %.1f ms, to the storm's messages %.1f ms (%s)\n",
-                rounds, (tpt::nowMs() - stormStart) / 1000, signals, touches, unanswered, slowestQuestion, slowest,
-                slowestWhat);
+    std::printf(
+        "%d rounds in %.1f s; settings signals taken %d, touches taken %d; unanswered %d; slowest answer to the "
+        "question %.1f ms, to the storm's messages %.1f ms (%s)\n",
+        rounds, (tpt::nowMs() - stormStart) / 1000, signals, touches, unanswered, slowestQuestion, slowest,
+        slowestWhat);
     TPT_CHECK_EQ(unanswered, 0);
     TPT_CHECK_EQ(failedSteps, 0);
     TPT_CHECK_MSG(slowestQuestion < kAnswerMs, "every round's question answered within a second");

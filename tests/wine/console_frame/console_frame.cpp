@@ -31,11 +31,11 @@ const Expected kEnglish{false,
                         {L"Touch Panel", L"Audible feedback set-up", L"Touch sensitivity set-up",
                          L"Right button simulation", L"Calibration", L"Driver Information"},
                         {5, 5}};
-const Expected kJapanese{true,
-                         L"タッチパネルの設定",
-                         {L"タッチパネル", L"サウンド設定", L"クリック設定", L"左クリック設定", L"位置補正",
-                          L"マルチモニタ", L"デバイス"},
-                         {5, 50}};
+const Expected kJapanese{
+    true,
+    L"タッチパネルの設定",
+    {L"タッチパネル", L"サウンド設定", L"クリック設定", L"左クリック設定", L"位置補正", L"マルチモニタ", L"デバイス"},
+    {5, 50}};
 
 std::string show(const std::vector<std::wstring>& v) {
     std::string s;
@@ -50,7 +50,9 @@ bool loadPicture(Capture& out) {
     std::vector<uint8_t> b(1 << 20);
     b.resize(std::fread(b.data(), 1, b.size(), f));
     std::fclose(f);
-    auto u32 = [&](size_t at) { return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24; };
+    auto u32 = [&](size_t at) {
+        return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+    };
     if (b.size() < 1078 || b[28] != 8) return false;
     out.width = static_cast<int>(u32(18));
     out.height = static_cast<int>(u32(22));

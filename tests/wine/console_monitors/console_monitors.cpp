@@ -119,7 +119,8 @@ void installMultiMonitorDriver(int monitors) {
     tpt::reg::createKey(HKEY_LOCAL_MACHINE, kMultiKey);
     tpt::reg::setDword(HKEY_LOCAL_MACHINE, kMultiKey, "nComm", 1);
     for (int i = 1; i <= 9; ++i)
-        tpt::reg::setDword(HKEY_LOCAL_MACHINE, kMultiKey, "Resolution" + std::to_string(i), i <= monitors ? 0x04000300 : 0);
+        tpt::reg::setDword(HKEY_LOCAL_MACHINE, kMultiKey, "Resolution" + std::to_string(i),
+                           i <= monitors ? 0x04000300 : 0);
 }
 
 // The console's requests and every touch, in the order the simulator saw them.
@@ -203,11 +204,14 @@ void edit() {
     SendMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_MULTI_RES, CBN_EDITCHANGE), reinterpret_cast<LPARAM>(res));
     SendMessageW(GetDlgItem(page, IDC_MULTI_X), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"-1280"));
     PostMessageW(GetDlgItem(c.sheet, kApplyButton), BM_CLICK, 0, 0);
-    TPT_CHECK_MSG(tpt::waitUntil([&] {
-        for (const auto& r : sim.records(tpsim::kLogRequest, req::kSignalSettingsChanged))
-            if (r.pid == c.pid) return true;
-        return false;
-    }, 15000, 20), "Apply ends with the settings-changed request");
+    TPT_CHECK_MSG(tpt::waitUntil(
+                      [&] {
+                          for (const auto& r : sim.records(tpsim::kLogRequest, req::kSignalSettingsChanged))
+                              if (r.pid == c.pid) return true;
+                          return false;
+                      },
+                      15000, 20),
+                  "Apply ends with the settings-changed request");
 
     std::vector<tpsim::LogRecord> consoleLayouts, agentLayouts, agentOptions;
     for (const auto& r : sim.log()) {
@@ -219,9 +223,9 @@ void edit() {
     if (!consoleLayouts.empty()) {
         const uint8_t* b = consoleLayouts[0].in;
         const uint32_t want[29] = {0x04000300, 0x05000400, 0, 0, 0, 0, 0, 0, 0,  // sizes
-                                   0, 0x10000500, 0, 0, 0, 0, 0, 0, 0,           // left edges
-                                   0, 0, 0, 0, 0, 0, 0, 0, 0,                    // top edges
-                                   1, 0};                                        // nComm, DisableMode
+                                   0,          0x10000500, 0, 0, 0, 0, 0, 0, 0,  // left edges
+                                   0,          0,          0, 0, 0, 0, 0, 0, 0,  // top edges
+                                   1,          0};                               // nComm, DisableMode
         for (int i = 0; i < 29; ++i) TPT_CHECK_EQ(tp::get32(b + 4 * i), want[i]);
     }
     const auto option = tpt::reg::getDword(HKEY_CURRENT_USER, kUserKey, "Option");
@@ -245,15 +249,18 @@ enum class Ending { Ok, Cancel, TimeOut };
 HWND runScreen(tpt::Sim& sim, const Console& c, int screen, uint32_t port, Ending ending) {
     const uint32_t word = static_cast<uint32_t>(screen - 1) << 28;
     HWND dialog = nullptr;
-    const bool open = tpt::waitUntil([&] {
-        const tpsim::State s = sim.state();
-        dialog = findWindow(L"Tapcon", c.pid);
-        return dialog && s[st::kIdentifyPanelActive] && s[st::kIdentifyMultiActive] &&
-               s[st::kIdentifyPanelWord] == word && s[st::kIdentifyMultiWord] == word;
-    }, 10000, 20);
+    const bool open = tpt::waitUntil(
+        [&] {
+            const tpsim::State s = sim.state();
+            dialog = findWindow(L"Tapcon", c.pid);
+            return dialog && s[st::kIdentifyPanelActive] && s[st::kIdentifyMultiActive] &&
+                   s[st::kIdentifyPanelWord] == word && s[st::kIdentifyMultiWord] == word;
+        },
+        10000, 20);
     if (!TPT_CHECK_MSG(open, "the dialog of screen " + std::to_string(screen) + " is open")) return nullptr;
     const std::string instruction = narrow(text(GetDlgItem(dialog, IDC_IDENTIFY_TEXT)));
-    const std::string named = japanese() ? "画面" + std::to_string(screen) + "に" : "screen " + std::to_string(screen) + ",";
+    const std::string named =
+        japanese() ? "画面" + std::to_string(screen) + "に" : "screen " + std::to_string(screen) + ",";
     TPT_CHECK_MSG(instruction.find(named) != std::string::npos, instruction);
     RECT r{};
     GetWindowRect(dialog, &r);
@@ -299,11 +306,11 @@ void sheet() {
     if (!c.sheet) return;
     const bool ja = japanese();
     const std::vector<std::wstring> titles =
-        ja ? std::vector<std::wstring>{L"タッチパネル", L"サウンド設定", L"クリック設定", L"右クリック設定", L"位置補正",
-                                       L"マルチモニタ", L"デバイス"}
-           : std::vector<std::wstring>{L"Touch Panel", L"Audible feedback set-up", L"Touch sensitivity set-up",
-                                       L"Right button simulation", L"Calibration", L"Dual monitor set-up",
-                                       L"Driver Information"};
+        ja ? std::vector<std::wstring>{L"タッチパネル", L"サウンド設定", L"クリック設定", L"右クリック設定",
+                                       L"位置補正",     L"マルチモニタ", L"デバイス"}
+           : std::vector<std::wstring>{
+                 L"Touch Panel", L"Audible feedback set-up", L"Touch sensitivity set-up", L"Right button simulation",
+                 L"Calibration", L"Dual monitor set-up",     L"Driver Information"};
     HWND tab = reinterpret_cast<HWND>(SendMessageW(c.sheet, PSM_GETTABCONTROL, 0, 0));
     TPT_CHECK_EQ(SendMessageW(tab, TCM_GETITEMCOUNT, 0, 0), 7);
     for (int i = 0; i < 7; ++i) TPT_CHECK_EQ(narrow(tabText(tab, i, c.pid)), narrow(titles[i]));
@@ -337,8 +344,8 @@ void sheet() {
 void identify() {
     installMultiMonitorDriver(3);
     tpt::Sim sim;
-    TPT_CHECK(sim.setPanels({{5, 6, 7, tp::kEmptySlot, tp::kEmptySlot, tp::kEmptySlot, tp::kEmptySlot, tp::kEmptySlot,
-                              tp::kEmptySlot}}));
+    TPT_CHECK(sim.setPanels(
+        {{5, 6, 7, tp::kEmptySlot, tp::kEmptySlot, tp::kEmptySlot, tp::kEmptySlot, tp::kEmptySlot, tp::kEmptySlot}}));
     Console c = startConsole();
     if (!c.sheet) return;
     HWND button = GetDlgItem(showPage(c, kMultiTab), IDC_MULTI_IDENTIFY);
@@ -398,28 +405,28 @@ void calibrate(const std::string& stubPath) {
         for (int screen : {0, 1}) {
             SendDlgItemMessageW(page, IDC_CALIB_MONITOR, CB_SETCURSEL, screen, 0);
             SendMessageW(GetDlgItem(page, IDC_CALIB_START), BM_CLICK, 0, 0);
-            TPT_CHECK(tpt::waitUntil([&] { return lines(record).size() == static_cast<size_t>(screen) + 1; }, 10000, 50));
+            TPT_CHECK(
+                tpt::waitUntil([&] { return lines(record).size() == static_cast<size_t>(screen) + 1; }, 10000, 50));
         }
         tpt::group("a changed point count blocks the program with the message until applied");
         PostMessageW(GetDlgItem(page, IDC_CALIB_12), BM_CLICK, 0, 0);
         PostMessageW(GetDlgItem(page, IDC_CALIB_START), BM_CLICK, 0, 0);
         HWND box = nullptr;
-        TPT_CHECK(tpt::waitUntil([&] { return (box = findWindow(japanese() ? L"補正" : L"Calibration", c.pid)) != nullptr; },
-                                 10000, 20));
+        TPT_CHECK(tpt::waitUntil(
+            [&] { return (box = findWindow(japanese() ? L"補正" : L"Calibration", c.pid)) != nullptr; }, 10000, 20));
         TPT_CHECK_EQ(narrow(text(GetDlgItem(box, 0xFFFF))),
                      japanese() ? "補正の設定が変更されています。設定の更新を行ってから実行してください。"
                                 : "The setup of calibration is changed. Please calibrate after apply of the setup.");
         PostMessageW(box, WM_COMMAND, IDOK, 0);
         TPT_CHECK(tpt::waitUntil([&] { return !IsWindow(box); }, 5000, 20));
         PostMessageW(GetDlgItem(c.sheet, kApplyButton), BM_CLICK, 0, 0);
-        TPT_CHECK(tpt::waitUntil([&] { return tpt::reg::getDword(HKEY_CURRENT_USER, kUserKey, "Option").value_or(0) & 0x08; },
-                                 10000, 50));
+        TPT_CHECK(tpt::waitUntil(
+            [&] { return tpt::reg::getDword(HKEY_CURRENT_USER, kUserKey, "Option").value_or(0) & 0x08; }, 10000, 50));
         // Sent, so it waits until Apply has let go of the console's thread.
         DWORD_PTR ignored = 0;
         SendMessageTimeoutW(GetDlgItem(page, IDC_CALIB_START), BM_CLICK, 0, 0, SMTO_NORMAL, 10000, &ignored);
         TPT_CHECK(tpt::waitUntil([&] { return lines(record).size() == 3; }, 10000, 50));
-        const std::vector<std::string> want = {"\"" + program + "\"", "\"" + program + "\" 2",
-                                               "\"" + program + "\" 2"};
+        const std::vector<std::string> want = {"\"" + program + "\"", "\"" + program + "\" 2", "\"" + program + "\" 2"};
         TPT_CHECK_EQ(joined(lines(record)), joined(want));
         closeConsole(c);
     }
@@ -431,10 +438,15 @@ void calibrate(const std::string& stubPath) {
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode == "sheet") sheet();
-    else if (mode == "edit") edit();
-    else if (mode == "identify") identify();
-    else if (mode == "calibrate" && argc > 2) calibrate(argv[2]);
-    else TPT_CHECK_MSG(false, "mode sheet, edit, identify or calibrate STUB");
+    if (mode == "sheet")
+        sheet();
+    else if (mode == "edit")
+        edit();
+    else if (mode == "identify")
+        identify();
+    else if (mode == "calibrate" && argc > 2)
+        calibrate(argv[2]);
+    else
+        TPT_CHECK_MSG(false, "mode sheet, edit, identify or calibrate STUB");
     return tpt::finish();
 }

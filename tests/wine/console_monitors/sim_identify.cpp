@@ -38,8 +38,9 @@ int main(int argc, char** argv) {
     identify(3, false);
     TPT_CHECK(!sim.touchPanel(5));  // not connected
     tpsim::State s = sim.state();
-    const uint32_t want[tp::kMaxMonitors] = {tpsim::kNoPanel, tpsim::kNoPanel, 7, tpsim::kNoPanel, tpsim::kNoPanel,
-                                             tpsim::kNoPanel, tpsim::kNoPanel, tpsim::kNoPanel, tpsim::kNoPanel};
+    const uint32_t want[tp::kMaxMonitors] = {tpsim::kNoPanel, tpsim::kNoPanel, 7,
+                                             tpsim::kNoPanel, tpsim::kNoPanel, tpsim::kNoPanel,
+                                             tpsim::kNoPanel, tpsim::kNoPanel, tpsim::kNoPanel};
     for (int i = 0; i < tp::kMaxMonitors; ++i) TPT_CHECK_EQ(s[st::kIdentified + i], want[i]);
     const auto touches = sim.records(tpsim::kLogTouch);
     TPT_CHECK_EQ(touches.size(), 4u);

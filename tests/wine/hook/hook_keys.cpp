@@ -77,7 +77,9 @@ bool pumpUntil(const std::function<bool()>& condition, unsigned timeoutMs) {
         timeoutMs, 5);
 }
 
-void pumpFor(unsigned ms) { pumpUntil([] { return false; }, ms); }
+void pumpFor(unsigned ms) {
+    pumpUntil([] { return false; }, ms);
+}
 
 // Wine starts a Linux program but gives no process handle for it, so a key
 // counts as typed once this window has its message: that also keeps the keys
@@ -232,8 +234,8 @@ void nothingElseSwitches(Rig& rig) {
     const int everyModifier[] = {kControlL, kControlR, kShiftL, kShiftR, kAltL, kAltR};
 
     tpt::group("other keys switch nothing, and no key is swallowed");
-    TPT_CHECK(rig.setOption(opt::kKeyRightClick | opt::kKeyHeld | opt::kKeyCtrl | opt::kKeyShift | opt::kKeyAlt |
-                            kShowTray));
+    TPT_CHECK(
+        rig.setOption(opt::kKeyRightClick | opt::kKeyHeld | opt::kKeyCtrl | opt::kKeyShift | opt::kKeyAlt | kShowTray));
     keyMessages = 0;
     for (int key : {kKeyA, kArrowUp}) TPT_CHECK(type("keydown", key) && type("keyup", key));
     TPT_CHECK_MSG(pumpUntil([] { return keyMessages == 4; }, 5000), std::to_string(keyMessages));

@@ -26,7 +26,7 @@ std::string folder(int csidl) {
 }  // namespace
 
 std::vector<std::string> packedFiles() {
-    std::vector<std::string> files = {"Tapagent.exe", "taphook.dll", "Tapapi.dll",
+    std::vector<std::string> files = {"Tapagent.exe", "taphook.dll",  "Tapapi.dll",
                                       "Tapport.exe",  "Tapstart.exe", "Taplink.exe"};
     char names[512] = {};
     GetEnvironmentVariableA("TP_CONSOLE_FILES", names, sizeof names - 1);
@@ -73,7 +73,8 @@ long runMsiexec(const std::string& arguments, unsigned timeoutMs) {
     const tpt::RunResult r = tpt::runProgram("msiexec " + arguments + " /l*v " + log, timeoutMs);
     const long code = r.finished ? static_cast<long>(r.exitCode) : -1;
     std::printf("msiexec %s: %s in %.1f s\n", arguments.c_str(),
-                r.finished ? ("exit code " + std::to_string(code)).c_str() : "not finished", (tpt::nowMs() - start) / 1000);
+                r.finished ? ("exit code " + std::to_string(code)).c_str() : "not finished",
+                (tpt::nowMs() - start) / 1000);
     if (code != 0) std::printf("-- the end of its log:\n%s\n", logTail(log).c_str());
     std::fflush(stdout);
     return code;
@@ -164,7 +165,8 @@ std::vector<std::string> leftovers() {
     std::vector<std::string> left;
     for (const std::string& f : packedFiles())
         if (fileExists(tpt::installPath(f))) left.push_back(f);
-    for (const char* f : {"C:\\Program Files\\QTX\\PNL\\USBPNL", "C:\\Program Files\\QTX\\PNL", "C:\\Program Files\\QTX"})
+    for (const char* f :
+         {"C:\\Program Files\\QTX\\PNL\\USBPNL", "C:\\Program Files\\QTX\\PNL", "C:\\Program Files\\QTX"})
         if (folderExists(f)) left.push_back(f);
     if (tpt::reg::valueType(HKEY_LOCAL_MACHINE, kRunKey, "TAPSTART")) left.push_back("Run TAPSTART");
     if (tpt::reg::valueType(HKEY_LOCAL_MACHINE, kRunOnceKey, "TAPPORTCHK")) left.push_back("RunOnce TAPPORTCHK");

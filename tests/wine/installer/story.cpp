@@ -86,8 +86,8 @@ void openConsole(const std::string& shots) {
     if (!TPT_CHECK(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)))
         return;
     Found found{pi.dwProcessId, nullptr};
-    TPT_CHECK(tpt::waitUntil([&] { return !EnumWindows(visibleWindowOf, reinterpret_cast<LPARAM>(&found)); }, 20000,
-                             50));
+    TPT_CHECK(
+        tpt::waitUntil([&] { return !EnumWindows(visibleWindowOf, reinterpret_cast<LPARAM>(&found)); }, 20000, 50));
     Sleep(1500);  // drawn
     char title[256] = {};
     GetWindowTextA(found.window, title, sizeof title);
@@ -103,8 +103,8 @@ void touch(tpt::Sim& sim, const char* what, uint32_t word) {
     say(std::string("   touch: ") + what);
     const size_t reads = sim.records(tpsim::kLogRequest, tp::req::kReadPanelEvent).size();
     TPT_CHECK(sim.injectEvent(word));
-    TPT_CHECK(tpt::waitUntil(
-        [&] { return sim.records(tpsim::kLogRequest, tp::req::kReadPanelEvent).size() > reads; }, 5000, 20));
+    TPT_CHECK(tpt::waitUntil([&] { return sim.records(tpsim::kLogRequest, tp::req::kReadPanelEvent).size() > reads; },
+                             5000, 20));
     Sleep(300);
 }
 
@@ -119,7 +119,8 @@ int main(int argc, char** argv) {
     say("== install " + p.current + " silently (msiexec /i /qn)");
     TPT_CHECK(removeInstalled());
     TPT_CHECK_EQ(msiexec("/i \"" + p.current + "\" /qn"), 0L);
-    for (const std::string& f : packedFiles()) say("   " + tpt::installPath(f) + (fileExists(tpt::installPath(f)) ? "" : "  MISSING"));
+    for (const std::string& f : packedFiles())
+        say("   " + tpt::installPath(f) + (fileExists(tpt::installPath(f)) ? "" : "  MISSING"));
     say("   HKLM Run TAPSTART = " + tpt::reg::getString(HKEY_LOCAL_MACHINE, kRunKey, "TAPSTART").value_or("(missing)"));
     say("   HKLM RunOnce TAPPORTCHK = " +
         tpt::reg::getString(HKEY_LOCAL_MACHINE, kRunOnceKey, "TAPPORTCHK").value_or("(missing)"));

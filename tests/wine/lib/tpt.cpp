@@ -169,8 +169,7 @@ std::optional<std::string> getString(HKEY root, const std::string& path, const s
     if (!open(root, path, KEY_READ, &key)) return std::nullopt;
     char value[1024] = {};
     DWORD type = 0, size = sizeof value - 1;
-    if (RegQueryValueExA(key.h, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
-            ERROR_SUCCESS ||
+    if (RegQueryValueExA(key.h, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS ||
         (type != REG_SZ && type != REG_EXPAND_SZ))
         return std::nullopt;
     return std::string(value);
@@ -352,8 +351,8 @@ std::vector<std::string> trayTips() {
             WriteProcessMemory(process, remote, &info, sizeof info, nullptr);
             WriteProcessMemory(process, remote + sizeof info, &empty, sizeof empty, nullptr);
             DWORD_PTR found = 0;
-            if (!SendMessageTimeoutW(tip, TTM_ENUMTOOLSW, i, reinterpret_cast<LPARAM>(remote), SMTO_NORMAL, kTrayAnswerMs,
-                                     &found) ||
+            if (!SendMessageTimeoutW(tip, TTM_ENUMTOOLSW, i, reinterpret_cast<LPARAM>(remote), SMTO_NORMAL,
+                                     kTrayAnswerMs, &found) ||
                 !found)
                 continue;
             WCHAR text[kTextChars] = {};
@@ -380,8 +379,8 @@ bool endAgent(unsigned timeoutMs) {
     return killPrograms({"Tapagent.exe"}, timeoutMs) && ended;
 }
 
-const std::vector<std::string> kSuitePrograms = {"Tapagent.exe", "Tapcon.exe",  "Tapstart.exe", "Tapport.exe",
-                                                 "Taplink.exe",  "Tapcal.exe"};
+const std::vector<std::string> kSuitePrograms = {"Tapagent.exe", "Tapcon.exe",  "Tapstart.exe",
+                                                 "Tapport.exe",  "Taplink.exe", "Tapcal.exe"};
 
 bool resetSuite(std::string* why) {
     auto fail = [&](const char* what) {
@@ -391,7 +390,8 @@ bool resetSuite(std::string* why) {
     endAgent(3000);
     if (!killPrograms(kSuitePrograms, 5000)) return fail("a suite program would not end");
     if (!reg::deleteTree(HKEY_CURRENT_USER, "Software\\Korvane Component")) return fail("cannot delete the user key");
-    for (const char* path : {"SYSTEM\\CurrentControlSet\\Services\\TAPTPU", "SYSTEM\\CurrentControlSet\\Services\\QTXTPU"})
+    for (const char* path :
+         {"SYSTEM\\CurrentControlSet\\Services\\TAPTPU", "SYSTEM\\CurrentControlSet\\Services\\QTXTPU"})
         if (!reg::deleteTree(HKEY_LOCAL_MACHINE, path)) return fail("cannot delete a driver key");
     if (!reg::deleteValue(HKEY_LOCAL_MACHINE, tp::key::kRunOnce, tp::val::kRunOnceProbe))
         return fail("cannot delete the RunOnce value");

@@ -41,12 +41,12 @@ inline std::string show(const char* v) { return show(std::string(v ? v : "(null)
 
 #define TPT_CHECK(cond) ::tpt::check((cond), #cond, __FILE__, __LINE__)
 #define TPT_CHECK_MSG(cond, msg) ::tpt::check((cond), #cond, __FILE__, __LINE__, (msg))
-#define TPT_CHECK_EQ(actual, expected)                                                             \
-    do {                                                                                           \
-        const auto& tpt_a_ = (actual);                                                             \
-        const auto& tpt_e_ = (expected);                                                           \
-        ::tpt::check(tpt_a_ == tpt_e_, #actual " == " #expected, __FILE__, __LINE__,               \
-                     "got " + ::tpt::show(tpt_a_) + ", want " + ::tpt::show(tpt_e_));              \
+#define TPT_CHECK_EQ(actual, expected)                                                \
+    do {                                                                              \
+        const auto& tpt_a_ = (actual);                                                \
+        const auto& tpt_e_ = (expected);                                              \
+        ::tpt::check(tpt_a_ == tpt_e_, #actual " == " #expected, __FILE__, __LINE__,  \
+                     "got " + ::tpt::show(tpt_a_) + ", want " + ::tpt::show(tpt_e_)); \
     } while (0)
 
 // ---- waiting --------------------------------------------------------------

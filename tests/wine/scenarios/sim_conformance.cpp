@@ -23,13 +23,13 @@ struct Row {
 };
 
 const Row kTable[] = {
-    {0x222004, kMulti, 4, 0},   {0x222008, kMulti, 0, 0},   {0x22200c, kMulti, 116, 0}, {0x222014, kTap, 8, 0},
-    {0x222018, kTap, 0, 4},     {0x22201c, kTap, 0, 0},     {0x222020, kTap, 0, 0},     {0x222024, kTap, 0, 0},
-    {0x222028, kTap, 0, 0},     {0x22202c, kTap, 4, 0},     {0x222030, kTap, 0, 4},     {0x222034, kTap, 4, 0},
-    {0x222038, kTap, 596, 0},   {0x22204c, kTap, 0, 0},     {0x222050, kTap, 0, 0},     {0x222054, kTap, 0, 0},
-    {0x222058, kTap, 0, 0},     {0x22205c, kTap, 0, 4},     {0x222060, kTap, 0, 4},     {0x222064, kTap, 0, 36},
-    {0x222068, kTap, 4, 0},     {0x22206c, kTap, 0, 0},     {0x222070, kTap, 0, 0},     {0x222074, kTap, 8, 0},
-    {0x222078, kTap, 4, 0},     {0x222100, kTap, 8, 255},
+    {0x222004, kMulti, 4, 0}, {0x222008, kMulti, 0, 0}, {0x22200c, kMulti, 116, 0}, {0x222014, kTap, 8, 0},
+    {0x222018, kTap, 0, 4},   {0x22201c, kTap, 0, 0},   {0x222020, kTap, 0, 0},     {0x222024, kTap, 0, 0},
+    {0x222028, kTap, 0, 0},   {0x22202c, kTap, 4, 0},   {0x222030, kTap, 0, 4},     {0x222034, kTap, 4, 0},
+    {0x222038, kTap, 596, 0}, {0x22204c, kTap, 0, 0},   {0x222050, kTap, 0, 0},     {0x222054, kTap, 0, 0},
+    {0x222058, kTap, 0, 0},   {0x22205c, kTap, 0, 4},   {0x222060, kTap, 0, 4},     {0x222064, kTap, 0, 36},
+    {0x222068, kTap, 4, 0},   {0x22206c, kTap, 0, 0},   {0x222070, kTap, 0, 0},     {0x222074, kTap, 8, 0},
+    {0x222078, kTap, 4, 0},   {0x222100, kTap, 8, 255},
 };
 
 const char* otherDevice(const char* device) { return device == kTap ? kMulti : kTap; }
@@ -38,19 +38,31 @@ const char* otherDevice(const char* device) { return device == kTap ? kMulti : k
 std::vector<uint8_t> validInput(const Row& row, uint32_t size, const tpt::Event& event) {
     std::vector<uint8_t> in(size > row.in ? size : row.in, 0);
     switch (row.code) {
-    case 0x222004:
-    case 0x222068: tp::put32(in.data(), tp::monitorIndexWord(2)); break;
-    case 0x222014:
-    case 0x222074: std::memcpy(in.data(), event.registration(), 8); break;
-    case 0x222034: tp::put32(in.data(), 0x1A0800A4); break;
-    case 0x222078: tp::put32(in.data(), 1); break;
-    case 0x222038: tp::put32(in.data(), 1); tp::put16(in.data() + 4, 7); break;
-    case 0x222100: {
-        const uint8_t status[8] = {0xC0, 0xFF, 0, 0, 0, 0, 2, 0};
-        std::memcpy(in.data(), status, 8);
-        break;
-    }
-    default: for (uint32_t i = 0; i < row.in; ++i) in[i] = static_cast<uint8_t>(0x11 * (i % 15 + 1));
+        case 0x222004:
+        case 0x222068:
+            tp::put32(in.data(), tp::monitorIndexWord(2));
+            break;
+        case 0x222014:
+        case 0x222074:
+            std::memcpy(in.data(), event.registration(), 8);
+            break;
+        case 0x222034:
+            tp::put32(in.data(), 0x1A0800A4);
+            break;
+        case 0x222078:
+            tp::put32(in.data(), 1);
+            break;
+        case 0x222038:
+            tp::put32(in.data(), 1);
+            tp::put16(in.data() + 4, 7);
+            break;
+        case 0x222100: {
+            const uint8_t status[8] = {0xC0, 0xFF, 0, 0, 0, 0, 2, 0};
+            std::memcpy(in.data(), status, 8);
+            break;
+        }
+        default:
+            for (uint32_t i = 0; i < row.in; ++i) in[i] = static_cast<uint8_t>(0x11 * (i % 15 + 1));
     }
     in.resize(size);
     return in;
@@ -83,9 +95,11 @@ void everyRequestRightAndWrong() {
         TPT_CHECK_MSG(lastRequestIs(sim, row, row.device, false), name + " logged as accepted");
         if (row.in) {
             const std::vector<LogRecord> logged = sim.records(tpsim::kLogRequest);
-            TPT_CHECK_MSG(!logged.empty() && logged.back().inStored == (row.in < tpsim::kLogInputBytes ? row.in : tpsim::kLogInputBytes) &&
-                              std::memcmp(logged.back().in, in.data(), logged.back().inStored) == 0,
-                          name + " input bytes logged");
+            TPT_CHECK_MSG(
+                !logged.empty() &&
+                    logged.back().inStored == (row.in < tpsim::kLogInputBytes ? row.in : tpsim::kLogInputBytes) &&
+                    std::memcmp(logged.back().in, in.data(), logged.back().inStored) == 0,
+                name + " input bytes logged");
         }
 
         struct Shape {
@@ -106,7 +120,8 @@ void everyRequestRightAndWrong() {
             tpt::Request w = tpt::request(shape.device, row.code, bad.data(), shape.in, out, shape.out);
             ++wrongShapes;
             TPT_CHECK_MSG(w.opened && !w.ok, name + " " + shape.what + " fails");
-            TPT_CHECK_MSG(lastRequestIs(sim, row, shape.device, true), name + " " + shape.what + " is a protocol error");
+            TPT_CHECK_MSG(lastRequestIs(sim, row, shape.device, true),
+                          name + " " + shape.what + " is a protocol error");
         }
     }
     // Codes outside the table, including the simulator's own control codes.

@@ -104,9 +104,9 @@ int main(int argc, char** argv) {
     TPT_CHECK_EQ(countOf(trace, "Call user32.MessageBeep("), 1);
 
     tpt::group("per-monitor settings: monitor 3 follows Option3, Freq3, Duration3");
-    std::vector<uint8_t> block = settingsBlock(tp::opt::kSoundOn, 1234, 40);  // common word: per monitor
-    tp::put32(block.data() + 20 + 8, 2500);                                    // Freq3
-    tp::put32(block.data() + 56 + 8, 30);                                      // Duration3
+    std::vector<uint8_t> block = settingsBlock(tp::opt::kSoundOn, 1234, 40);      // common word: per monitor
+    tp::put32(block.data() + 20 + 8, 2500);                                       // Freq3
+    tp::put32(block.data() + 56 + 8, 30);                                         // Duration3
     tp::put32(block.data() + 92 + 8, tp::opt::kSoundOn | tp::opt::kBeepAtTouch);  // Option3
     sendSettings(window, block);
     TPT_CHECK(touch(sim, 0x20000000));

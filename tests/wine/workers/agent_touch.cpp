@@ -89,7 +89,8 @@ void touchIsReadAndRegisteredAgain(tpt::Sim& sim, DWORD pid) {
     std::printf("signal -> read %.2f ms, -> registered again %.2f ms\n", toRead, toRegister);
     TPT_CHECK_MSG(toRead >= 10.0, "the 10 ms pause comes first");
     TPT_CHECK_MSG(toRegister < 200.0, "and little else");
-    TPT_CHECK_EQ(tp::eventRegistrationHandle(rs[again].in), tp::eventRegistrationHandle(requests(sim, req::kRegisterPanelEvent)[0].in));
+    TPT_CHECK_EQ(tp::eventRegistrationHandle(rs[again].in),
+                 tp::eventRegistrationHandle(requests(sim, req::kRegisterPanelEvent)[0].in));
     TPT_CHECK_EQ(sim.state()[st::kPendingEventCount], 0u);
     TPT_CHECK_EQ(sim.state()[st::kPanelRegistered], 1u);
 }
@@ -183,7 +184,8 @@ void shutdown(tpt::Sim& sim, HWND window, HANDLE process) {
     TPT_CHECK(balanced);
     if (!balanced)
         for (const auto& r : sim.log())
-            if (r.kind != tpsim::kLogRequest) std::printf("%s\n", tpsim::formatMachine(r, sim.state().frequency()).c_str());
+            if (r.kind != tpsim::kLogRequest)
+                std::printf("%s\n", tpsim::formatMachine(r, sim.state().frequency()).c_str());
 }
 
 }  // namespace
