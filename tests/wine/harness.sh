@@ -212,7 +212,7 @@ do_run() {
   done
   [ $# -gt 0 ] || die "run: no program"
   load_state
-  simulator_up || die "the simulated panel is not running (did setup fail?)"
+  wait_for 10 simulator_up || die "the simulated panel is not running (did setup fail?)"
   do_reset
   local out=$work/run.out status=0
   LANG=$lang timeout -k 5 "$limit" "$WINE" "$@" </dev/null >"$out" 2>&1 || status=$?
