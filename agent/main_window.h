@@ -53,8 +53,8 @@ protected:
     ~StartPort() = default;
 };
 
-// Steps 1 to 8 of the process start (Part 2.1): true when the message loop
-// is to run. An agent that cannot run (another one holds the mutex, the
+// Steps 1 to 8 of the process start: true when the message loop is to run.
+// An agent that cannot run (another one holds the mutex, the
 // class or the window cannot be made) returns false with the mutex released.
 bool StartAgent(Agent& agent, StartPort& start, const char* commandLine);
 
