@@ -36,9 +36,9 @@ void SaveAndNotify(Console& console) {
     sendRequest(console.ports.driver, kPanelDevicePath, req::kSignalSettingsChanged);
 }
 
-std::vector<PageSpec> pageSet(Language language, bool multiMonitorDriver, bool buttonsSwapped) {
+std::vector<PageEntry> pageSet(Language language, bool multiMonitorDriver, bool buttonsSwapped) {
     const bool ja = language == Language::Japanese;
-    std::vector<PageSpec> pages = {
+    std::vector<PageEntry> pages = {
         {PageKind::TouchPanel, ja ? IDD_TOUCH_JA : IDD_TOUCH_EN, IDS_TITLE_TOUCH},
         {PageKind::Sound, ja ? IDD_SOUND_JA : IDD_SOUND_EN, IDS_TITLE_SOUND},
         {PageKind::Click, ja ? IDD_CLICK_JA : IDD_CLICK_EN, IDS_TITLE_CLICK},

@@ -273,14 +273,14 @@ enum class PageKind {
     DriverInfo
 };
 
-struct PageSpec {
+struct PageEntry {
     PageKind kind;
     int templateId;
     int titleId;  // IDS_TITLE_*
 };
 
 // The pages of the sheet, in order: six, or seven with the multi-monitor driver.
-std::vector<PageSpec> pageSet(Language language, bool multiMonitorDriver, bool buttonsSwapped);
+std::vector<PageEntry> pageSet(Language language, bool multiMonitorDriver, bool buttonsSwapped);
 
 // One maker per page, each in the page's own source file.
 std::unique_ptr<Page> makeTouchPanelPage(Console& console);

@@ -38,16 +38,16 @@ struct SheetPage {
 
 void runSheet(Console& console, const Resources& res) {
     const PanelSettings& s = console.settings;
-    const auto specs = pageSet(console.language, s.multiMonitorDriver, GetSystemMetrics(SM_SWAPBUTTON) != 0);
+    const auto chosen = pageSet(console.language, s.multiMonitorDriver, GetSystemMetrics(SM_SWAPBUTTON) != 0);
 
-    std::vector<SheetPage> pages(specs.size());
+    std::vector<SheetPage> pages(chosen.size());
     std::vector<PROPSHEETPAGEW> sheetPages;
-    for (size_t i = 0; i < specs.size(); ++i) {
-        const DLGTEMPLATE* t = res.dialog(specs[i].templateId);
+    for (size_t i = 0; i < chosen.size(); ++i) {
+        const DLGTEMPLATE* t = res.dialog(chosen[i].templateId);
         if (!t) continue;
-        pages[i].page = makePage(specs[i].kind, console);
+        pages[i].page = makePage(chosen[i].kind, console);
         pages[i].binding = {pages[i].page.get(), &res};
-        res.string(specs[i].titleId, pages[i].title, 64);
+        res.string(chosen[i].titleId, pages[i].title, 64);
         PROPSHEETPAGEW p{};
         p.dwSize = sizeof p;
         p.dwFlags = PSP_DLGINDIRECT | PSP_USETITLE;

@@ -85,7 +85,7 @@ TEST(ConsoleSheet, PageSetFollowsLanguageDriverAndSwappedButtons) {
     struct Case {
         Language language;
         bool multi, swapped;
-        std::vector<PageSpec> pages;
+        std::vector<PageEntry> pages;
     };
     const Case cases[] = {
         {Language::English,
