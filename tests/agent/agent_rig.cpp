@@ -354,4 +354,11 @@ void AgentRig::installHook() {
     libraries.addExport(kHookModule, kHookUnSetHook, 1);
 }
 
+void AgentRig::addSuiteKeys(FakeRegistry& registry, FakeDriver& driver) {
+    registry.addKey(userKey());
+    registry.addKey(panelKey());
+    registry.addKey(multiKey());
+    driver.answer(req::kGetPanelIds, std::vector<uint8_t>(kPanelIdTableSize, 0xFF));
+}
+
 }  // namespace tp::test

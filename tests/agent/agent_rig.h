@@ -247,6 +247,8 @@ struct AgentRig {
     static std::string multiKey();
     // The hook beside the agent, with working exports.
     void installHook();
+    // The user and both driver keys present, and a driver that reports no panel.
+    static void addSuiteKeys(FakeRegistry& registry, FakeDriver& driver);
 };
 
 }  // namespace tp::test

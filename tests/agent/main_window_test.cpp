@@ -58,10 +58,7 @@ int countStarting(const Journal& journal, const std::string& prefix) {
 class MainWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        rig.registry.addKey(AgentRig::userKey());
-        rig.registry.addKey(AgentRig::panelKey());
-        rig.registry.addKey(AgentRig::multiKey());
-        rig.driver.answer(req::kGetPanelIds, std::vector<uint8_t>(36, 0xFF));
+        AgentRig::addSuiteKeys(rig.registry, rig.driver);
         rig.installHook();
         rig.libraries.addModule("wtsapi32.dll", 0x3100);
         rig.libraries.addExport(0x3100, "WTSRegisterSessionNotification", 1);

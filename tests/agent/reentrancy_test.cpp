@@ -139,10 +139,7 @@ std::vector<uint8_t> settingsBlock(uint32_t option) {
 class Reentrancy : public ::testing::Test {
 protected:
     void SetUp() override {
-        rig.registry.addKey(AgentRig::userKey());
-        rig.registry.addKey(AgentRig::panelKey());
-        rig.registry.addKey(AgentRig::multiKey());
-        rig.driver.answer(req::kGetPanelIds, std::vector<uint8_t>(36, 0xFF));
+        AgentRig::addSuiteKeys(rig.registry, rig.driver);
         rig.installHook();
         rig.agent.state.osNt6.set(1);
     }

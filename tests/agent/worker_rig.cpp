@@ -42,10 +42,7 @@ void CheckedCursors::destroyCursor(agent::CursorHandle cursor) {
 
 WorkerRig::WorkerRig(ThreadSim::Mode mode) : sim(journal, mode) {
     agent.state.mainWindow.set(kMainWindow);
-    registry.addKey(AgentRig::userKey());
-    registry.addKey(AgentRig::panelKey());
-    registry.addKey(AgentRig::multiKey());
-    driver.answer(req::kGetPanelIds, std::vector<uint8_t>(kPanelIdTableSize, 0xFF));
+    AgentRig::addSuiteKeys(registry, driver);
 }
 
 WorkerRig::~WorkerRig() { sim.shutdown(); }
