@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
-# pack.sh WIXL WXS OUT ARCH VERSION FILE...: builds the package OUT from a
-# fresh folder holding the .wxs and FILEs (wixl takes sources relative to
-# it). The console's files are packed when they are among FILEs.
+# pack.sh WIXL WXS OUT ARCH VERSION ICON FILE...: builds the package OUT from
+# a fresh folder holding the .wxs, the suite's ICON (for Add/Remove Programs)
+# and FILEs (wixl takes sources relative to it). The console's files are
+# packed when they are among FILEs.
 set -euo pipefail
-wixl=$1 wxs=$2 out=$3 arch=$4 version=$5
-shift 5
+wixl=$1 wxs=$2 out=$3 arch=$4 version=$5 icon=$6
+shift 6
 stage=${out%.msi}.stage
 rm -rf "$stage" "$out"
 mkdir -p "$stage"
-defines=(-D "Arch=$arch" -D "Version=$version")
+cp "$icon" "$stage/suite.ico"
+# The first version above every build of this one (the fourth field does not count).
+IFS=. read -r major minor build _ <<<"$version"
+defines=(-D "Arch=$arch" -D "Version=$version" -D "NextVersion=$major.$minor.$((build + 1))")
 for f in "$@"; do
   cp "$f" "$stage/"
   case $(basename "$f") in

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "agent_win32.h"
+#include "close_signal_win32.h"
 #include "main_window.h"
 #include "win32_ports.h"
 
@@ -101,6 +102,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
 
     Win32Start start(instance);
     if (!StartAgent(a, start, commandLine)) return 0;
+    StartCloseSignalWatch(reinterpret_cast<HWND>(a.state.mainWindow.get()));
 
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {

@@ -1,0 +1,124 @@
+#include "setup_actions.h"
+
+#include <algorithm>
+
+#include "agent_close_signal.h"
+
+namespace tp::setup {
+
+namespace {
+
+bool listed(const std::vector<AgentProcess>& agents, uint32_t pid) {
+    return std::any_of(agents.begin(), agents.end(), [pid](const AgentProcess& a) { return a.pid == pid; });
+}
+
+std::vector<AgentProcess> stillThere(const std::vector<AgentProcess>& before, const std::vector<AgentProcess>& now) {
+    std::vector<AgentProcess> left;
+    for (const AgentProcess& a : before)
+        if (listed(now, a.pid)) left.push_back(a);
+    return left;
+}
+
+std::wstring withoutClosingSlash(const std::wstring& folder) {
+    return !folder.empty() && folder.back() == L'\\' ? folder.substr(0, folder.size() - 1) : folder;
+}
+
+}  // namespace
+
+CloseResult closeAgents(AgentProcessPort& processes, launcher::AgentWindowPort& windows, SleepPort& sleeper) {
+    CloseResult result;
+    const std::vector<AgentProcess> before = processes.findAgents();
+    if (before.empty()) return result;
+
+    const uintptr_t event = processes.openEvent(agentwin::kCloseEventName);
+    result.signalled = event && processes.setEvent(event);
+    launcher::closeAgent(windows, sleeper);
+
+    std::vector<AgentProcess> left = stillThere(before, processes.findAgents());
+    for (int poll = 0; !left.empty() && poll < kPolls; ++poll) {
+        sleeper.sleep(kPollMs);
+        left = stillThere(before, processes.findAgents());
+    }
+    if (event) {
+        processes.resetEvent(event);
+        processes.closeHandle(event);
+    }
+
+    for (const AgentProcess& a : before)
+        if (!listed(left, a.pid)) result.closedSessions.push_back(a.session);
+    std::sort(result.closedSessions.begin(), result.closedSessions.end());
+    result.closedSessions.erase(std::unique(result.closedSessions.begin(), result.closedSessions.end()),
+                                result.closedSessions.end());
+    result.stillRunning = left;
+    return result;
+}
+
+std::string encodeSessions(const std::vector<uint32_t>& sessions) {
+    std::string text;
+    for (uint32_t s : sessions) text += (text.empty() ? "" : ";") + std::to_string(s);
+    return text;
+}
+
+std::vector<uint32_t> decodeSessions(const std::string& text) {
+    std::vector<uint32_t> sessions;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find(';', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string item = text.substr(start, end - start);
+        // At most nine digits: a session id never comes near 2^32.
+        const bool number = !item.empty() && item.size() <= 9 &&
+                            std::all_of(item.begin(), item.end(), [](char c) { return c >= '0' && c <= '9'; });
+        if (number) {
+            const uint32_t session = static_cast<uint32_t>(std::stoul(item));
+            if (std::find(sessions.begin(), sessions.end(), session) == sessions.end()) sessions.push_back(session);
+        }
+        start = end + 1;
+    }
+    return sessions;
+}
+
+std::vector<Restart> planRestarts(const std::vector<uint32_t>& sessions, const Installer& installer) {
+    std::vector<Restart> plan;
+    for (uint32_t session : sessions) {
+        StartWay way = StartWay::NotPossible;
+        if (installer.system)
+            way = StartWay::AsSessionUser;
+        else if (session == installer.session)
+            way = installer.elevated ? StartWay::ThroughShell : StartWay::Direct;
+        plan.push_back({session, way});
+    }
+    return plan;
+}
+
+std::wstring tapstartCommand(const std::wstring& installFolder) {
+    if (installFolder.empty()) return L"";
+    return L"\"" + withoutClosingSlash(installFolder) + L"\\Tapstart.exe\"";
+}
+
+std::wstring shellCommand(const std::wstring& windowsFolder, const std::wstring& installFolder) {
+    const std::wstring tapstart = tapstartCommand(installFolder);
+    if (windowsFolder.empty() || tapstart.empty()) return L"";
+    return L"\"" + withoutClosingSlash(windowsFolder) + L"\\explorer.exe\" " + tapstart;
+}
+
+std::string describe(const CloseResult& result) {
+    std::string text = "CloseAgent: ";
+    if (result.closedSessions.empty() && result.stillRunning.empty()) return text + "no agent was running";
+    text += result.signalled ? "close signal set" : "no close signal (agents of an earlier build)";
+    if (!result.closedSessions.empty()) text += "; closed the agents of sessions " + encodeSessions(result.closedSessions);
+    for (const AgentProcess& a : result.stillRunning)
+        text += "; still running: process " + std::to_string(a.pid) + " in session " + std::to_string(a.session);
+    return text;
+}
+
+std::string describe(const Restart& restart, bool started) {
+    static const char* const ways[] = {"as the installing user", "through the user's shell",
+                                       "with the session user's token", "not possible without SYSTEM's rights"};
+    std::string text = "RestartAgent: session " + std::to_string(restart.session) + ", " +
+                       ways[static_cast<int>(restart.way)];
+    if (restart.way != StartWay::NotPossible) text += started ? ": started" : ": could not start";
+    return text;
+}
+
+}  // namespace tp::setup

@@ -1,0 +1,171 @@
+// Tapsetup.dll: the package's custom actions. Windows Installer has no table
+// that ends a running program or starts one as another user, and a running
+// agent would keep its files locked through an upgrade or a removal.
+#include <windows.h>
+
+#include <msi.h>
+#include <msiquery.h>
+#include <tlhelp32.h>
+#include <userenv.h>
+#include <wtsapi32.h>
+
+#include <cwchar>
+
+#include "agent_close_signal.h"
+#include "launcher_win32.h"
+#include "setup_actions.h"
+#include "win32_ports.h"
+
+namespace {
+
+using namespace tp::setup;
+
+// Between CloseAgent and RestartAgent; private, so no command line sets it.
+constexpr wchar_t kSessionsProperty[] = L"AgentSessions";
+constexpr wchar_t kFolderProperty[] = L"InstallFolder";
+constexpr wchar_t kUserDesktop[] = L"winsta0\\default";
+
+// An agent that hangs must not hang the installer with it: a window that
+// does not answer counts as answered, and the next look decides.
+class BoundedAgentWindows : public tp::launcher::Win32AgentWindows {
+public:
+    intptr_t sendMessage(tp::launcher::WindowHandle window, uint32_t message, uintptr_t wParam,
+                         intptr_t lParam) override {
+        DWORD_PTR result = 0;
+        SendMessageTimeoutA(reinterpret_cast<HWND>(window), message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result);
+        return static_cast<intptr_t>(result);
+    }
+};
+
+class Win32AgentProcesses : public AgentProcessPort {
+public:
+    std::vector<AgentProcess> findAgents() override {
+        std::vector<AgentProcess> agents;
+        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        if (snapshot == INVALID_HANDLE_VALUE) return agents;
+        PROCESSENTRY32W entry = {};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+            if (lstrcmpiW(entry.szExeFile, L"Tapagent.exe") != 0) continue;
+            DWORD session = 0;
+            ProcessIdToSessionId(entry.th32ProcessID, &session);
+            agents.push_back({entry.th32ProcessID, session});
+        }
+        CloseHandle(snapshot);
+        return agents;
+    }
+    uintptr_t openEvent(const char* name) override {
+        return reinterpret_cast<uintptr_t>(OpenEventA(EVENT_MODIFY_STATE, FALSE, name));
+    }
+    bool setEvent(uintptr_t event) override { return SetEvent(reinterpret_cast<HANDLE>(event)) != FALSE; }
+    bool resetEvent(uintptr_t event) override { return ResetEvent(reinterpret_cast<HANDLE>(event)) != FALSE; }
+    void closeHandle(uintptr_t handle) override { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
+};
+
+void logLine(MSIHANDLE install, const std::string& text) {
+    PMSIHANDLE record = MsiCreateRecord(0);
+    MsiRecordSetStringA(record, 0, text.c_str());
+    MsiProcessMessage(install, INSTALLMESSAGE_INFO, record);
+}
+
+std::wstring property(MSIHANDLE install, const wchar_t* name) {
+    wchar_t value[MAX_PATH * 2] = {};
+    DWORD size = MAX_PATH * 2;
+    return MsiGetPropertyW(install, name, value, &size) == ERROR_SUCCESS ? value : L"";
+}
+
+std::string narrow(const std::wstring& text) {
+    std::string out;
+    for (wchar_t c : text) out += c < 0x80 ? static_cast<char>(c) : '?';
+    return out;
+}
+
+// The thread's token when it impersonates, else the process's.
+Installer whoInstalls() {
+    Installer self = {0, false, false};
+    ProcessIdToSessionId(GetCurrentProcessId(), reinterpret_cast<DWORD*>(&self.session));
+    HANDLE token = nullptr;
+    if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token) &&
+        !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return self;
+    BYTE user[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)] = {};
+    DWORD size = 0;
+    if (GetTokenInformation(token, TokenUser, user, sizeof user, &size))
+        self.system = IsWellKnownSid(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, WinLocalSystemSid) != FALSE;
+    // TokenElevationType is known from Vista on; Windows XP answers with a failure.
+    TOKEN_ELEVATION_TYPE elevation = TokenElevationTypeDefault;
+    if (GetTokenInformation(token, TokenElevationType, &elevation, sizeof elevation, &size))
+        self.elevated = elevation == TokenElevationTypeFull;
+    CloseHandle(token);
+    return self;
+}
+
+bool startProcess(HANDLE userToken, std::wstring command) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.lpDesktop = const_cast<wchar_t*>(kUserDesktop);
+    PROCESS_INFORMATION process = {};
+    BOOL started = FALSE;
+    if (userToken) {
+        void* environment = nullptr;
+        CreateEnvironmentBlock(&environment, userToken, FALSE);
+        started = CreateProcessAsUserW(userToken, nullptr, &command[0], nullptr, nullptr, FALSE,
+                                       CREATE_UNICODE_ENVIRONMENT, environment, nullptr, &startup, &process);
+        if (environment) DestroyEnvironmentBlock(environment);
+    } else {
+        started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+    }
+    if (!started) return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+bool restart(const Restart& r, const std::wstring& installFolder) {
+    switch (r.way) {
+    case StartWay::Direct:
+        return startProcess(nullptr, tapstartCommand(installFolder));
+    case StartWay::ThroughShell: {
+        wchar_t windows[MAX_PATH] = {};
+        GetWindowsDirectoryW(windows, MAX_PATH);
+        return startProcess(nullptr, shellCommand(windows, installFolder));
+    }
+    case StartWay::AsSessionUser: {
+        HANDLE token = nullptr;
+        if (!WTSQueryUserToken(r.session, &token)) return false;
+        const bool started = startProcess(token, tapstartCommand(installFolder));
+        CloseHandle(token);
+        return started;
+    }
+    case StartWay::NotPossible:
+        break;
+    }
+    return false;
+}
+
+}  // namespace
+
+// Immediate, before the files-in-use check: notes the sessions whose agent it
+// closed for RestartAgent.
+extern "C" UINT WINAPI CloseAgent(MSIHANDLE install) {
+    Win32AgentProcesses processes;
+    BoundedAgentWindows windows;
+    tp::Win32Sleep sleeper;
+    const CloseResult result = closeAgents(processes, windows, sleeper);
+    logLine(install, describe(result));
+    const std::string sessions = encodeSessions(result.closedSessions);
+    MsiSetPropertyW(install, kSessionsProperty, std::wstring(sessions.begin(), sessions.end()).c_str());
+    return ERROR_SUCCESS;
+}
+
+// Immediate, after InstallFinalize, when CloseAgent closed an agent and the
+// product stays: Tapstart for each of those sessions, as the session's user.
+extern "C" UINT WINAPI RestartAgent(MSIHANDLE install) {
+    const std::wstring folder = property(install, kFolderProperty);
+    const Installer self = whoInstalls();
+    for (const Restart& r : planRestarts(decodeSessions(narrow(property(install, kSessionsProperty))), self))
+        logLine(install, describe(r, restart(r, folder)));
+    return ERROR_SUCCESS;
+}
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
