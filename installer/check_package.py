@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """check_package.py MSIINFO MSI ARCH VERSION [CONSOLE_FILE...]: the package's
-tables hold what installs the suite and removes it cleanly."""
+tables hold what installs the suite, replaces any earlier build or rebuild,
+brings the agent back and removes it all cleanly."""
 import os
+import shutil
 import struct
 import subprocess
 import sys
@@ -11,11 +13,14 @@ msiinfo, msi, arch, version = sys.argv[1:5]
 console_files = sys.argv[5:]
 x64 = arch == 'x64'
 failures = []
+# msiinfo export writes a table's streams (the Icon table's) into its working folder.
+scratch = tempfile.mkdtemp()
 
 
 def table(name):
     """Rows of an exported table as dicts (msiinfo export: names, types, key line, rows)."""
-    out = subprocess.run([msiinfo, 'export', msi, name], capture_output=True, text=True, check=True).stdout
+    out = subprocess.run([msiinfo, 'export', msi, name], capture_output=True, text=True, check=True,
+                         cwd=scratch).stdout
     lines = out.split('\r\n') if '\r\n' in out else out.split('\n')
     columns = lines[0].split('\t')
     return [dict(zip(columns, line.split('\t'))) for line in lines[3:] if line]
@@ -43,6 +48,8 @@ create_folder = {r['Component_'] for r in table('CreateFolder')}
 actions = table('CustomAction')
 sequence = {r['Action']: int(r['Sequence']) for r in table('InstallExecuteSequence')}
 upgrade = table('Upgrade')
+launch = {r['Condition']: r['Description'] for r in table('LaunchCondition')}
+icons = {r['Name'] for r in table('Icon')}
 
 programs = ['Tapagent.exe', 'taphook.dll', 'Tapapi.dll', 'Tapport.exe', 'Tapstart.exe', 'Taplink.exe']
 wanted = sorted(programs + console_files, key=str.lower)
@@ -83,12 +90,39 @@ with tempfile.TemporaryDirectory() as tmp:
 check('the package installs per machine', properties.get('ALLUSERS') == '1', properties.get('ALLUSERS'))
 check('the product version is the suite\'s version', properties.get('ProductVersion') == version,
       properties.get('ProductVersion'))
-older = [r for r in upgrade if r['ActionProperty'] == 'WIX_UPGRADE_DETECTED']
-check('an older version of the same upgrade code is found and removed',
-      len(older) == 1 and older[0]['UpgradeCode'] == properties.get('UpgradeCode') and older[0]['VersionMax'] == version
-      and not int(older[0]['Attributes']) & 0x2, older)
+major, minor, build = (int(x) for x in version.split('.')[:3])
+next_version = f'{major}.{minor}.{build + 1}'
+replaced = [r for r in upgrade if r['ActionProperty'] == 'WIX_UPGRADE_DETECTED']
+check('every older build and every rebuild of this version (first three fields) is found and removed',
+      len(replaced) == 1 and replaced[0]['UpgradeCode'] == properties.get('UpgradeCode') and
+      replaced[0]['VersionMin'] == '0.0.0' and int(replaced[0]['Attributes']) & 0x100 and
+      replaced[0]['VersionMax'] == next_version and not int(replaced[0]['Attributes']) & 0x202, replaced)
+newer = [r for r in upgrade if r['ActionProperty'] == 'WIX_DOWNGRADE_DETECTED']
+check('a newer version is only detected, from the next third field on, and refuses the install',
+      len(newer) == 1 and newer[0]['VersionMin'] == next_version and not newer[0]['VersionMax'] and
+      int(newer[0]['Attributes']) & 0x102 == 0x102 and 'NOT WIX_DOWNGRADE_DETECTED' in launch, (newer, launch))
+check('both upgrade properties pass to the install', set(properties.get('SecureCustomProperties', '').split(';')) >=
+      {'WIX_UPGRADE_DETECTED', 'WIX_DOWNGRADE_DETECTED'}, properties.get('SecureCustomProperties'))
 check('the older version goes before anything is installed',
       sequence.get('InstallValidate', 0) < sequence.get('RemoveExistingProducts', 0) < sequence.get('InstallInitialize', 0))
+
+# ---- one package per platform
+platform_rule = [c for c in launch if 'VersionNT64' in c]
+if x64:
+    check('the x64 package has no platform rule of its own', not platform_rule, launch)
+else:
+    check('the x86 package refuses 64-bit Windows, except to remove itself, and names the x64 package',
+          platform_rule == ['Installed OR NOT VersionNT64'] and
+          f'USB-TouchPanel-{version}-x64.msi' in launch.get('Installed OR NOT VersionNT64', ''), launch)
+
+# ---- a private install folder: Tapstart, Tapport and Taplink only know the fixed one
+public = [d for d in directories if d == d.upper() and d != 'TARGETDIR']
+check('no folder of the package can be moved from the command line', not public, public)
+
+# ---- Add/Remove Programs
+check('Add/Remove Programs shows the suite\'s icon', properties.get('ARPPRODUCTICON') in icons,
+      (properties.get('ARPPRODUCTICON'), icons))
+check('Add/Remove Programs offers no Modify', properties.get('ARPNOMODIFY') == '1', properties.get('ARPNOMODIFY'))
 
 # ---- logon, first start of the probe, Start menu
 run_values = {(r['Key'], r['Name']): r for r in registry if r['Root'] == '2'}
@@ -105,7 +139,7 @@ for s in shortcuts:
           s['Name'].split('|')[-1] == 'TouchPanel Setting.lnk' and path_of(s['Directory_']) ==
           'ProgramMenuFolder\\QTX USB TouchPanel', s)
     check('the shortcut opens the installed Tapcon.exe without arguments or working folder',
-          s['Target'] == '[INSTALLDIR]Tapcon.exe' and not s['Arguments'] and not s['WkDir'], s)
+          s['Target'] == '[InstallFolder]Tapcon.exe' and not s['Arguments'] and not s['WkDir'], s)
 
 # ---- a clean removal
 for c in components.values():
@@ -119,19 +153,26 @@ for c in components.values():
           len(owned) <= 1 and all(f['File'] == c['KeyPath'] for f in owned), owned)
 check('component GUIDs are unique', len({c['ComponentId'] for c in components.values()}) == len(components))
 removed = {r['DirProperty'] for r in remove_file if not r['FileName'] and int(r['InstallMode']) & 2}
-for folder in ['INSTALLDIR', 'PnlFolder', 'QtxFolder', 'MenuFolder']:
+for folder in ['InstallFolder', 'PnlFolder', 'QtxFolder', 'MenuFolder']:
     check(f'the folder {path_of(folder)} is removed on uninstall', folder in removed, removed)
 
-# ---- one custom action, only for what no table does
-check('the only custom action closes the agent', [a['Action'] for a in actions] == ['CloseAgent'], actions)
+# ---- two custom actions, only for what no table does
+check('the custom actions close the agent and start it again',
+      sorted(a['Action'] for a in actions) == ['CloseAgent', 'RestartAgent'], actions)
 for a in actions:
     kind = int(a['Type'])
-    check('it is a DLL from the Binary table, immediate, and never fails the install',
-          kind & 0x3f == 1 and a['Source'] == 'SetupActions' and a['Target'] == 'CloseAgent' and kind & 0x40
+    check(f'{a["Action"]} is a DLL from the Binary table, immediate, and never fails the install',
+          kind & 0x3f == 1 and a['Source'] == 'SetupActions' and a['Target'] == a['Action'] and kind & 0x40
           and not kind & 0x400, kind)
 check('the agent is closed before the files-in-use check',
       sequence.get('CostFinalize', 0) < sequence.get('CloseAgent', 0) < sequence.get('InstallValidate', 0), sequence)
+conditions = {r['Action']: r['Condition'] for r in table('InstallExecuteSequence')}
+check('the agent is started again once the install is over',
+      sequence.get('InstallFinalize', 0) < sequence.get('RestartAgent', 0), sequence)
+check('... only when an agent was closed, and never on removal',
+      conditions.get('RestartAgent') == 'AgentSessions AND NOT (REMOVE~="ALL")', conditions.get('RestartAgent'))
 
+shutil.rmtree(scratch, ignore_errors=True)
 for f in failures:
     print('FAIL', f)
 print(f'{os.path.basename(msi)}: {len(failures)} failed')

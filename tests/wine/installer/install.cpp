@@ -1,6 +1,11 @@
 // The x64 package under Wine, the user's way: a silent install, a logon that
-// starts the agent through Tapstart, Tapstart again replacing the agent, and
-// a silent removal while the agent runs that leaves nothing behind.
+// starts the agent through Tapstart, Tapstart again replacing the agent, a
+// repair over the running agent and one run from another desktop, each
+// bringing the agent back, Add/Remove Programs' entry, and a silent removal
+// while the agent runs that leaves nothing behind.
+#include <cstdio>
+#include <cstring>
+
 #include "driver_protocol.h"
 #include "msi_common.h"
 #include "settings.h"
@@ -71,6 +76,65 @@ void tapstartReplacesTheAgent(DWORD oldPid) {
     TPT_CHECK_EQ(agentWindowCount(), 1);
 }
 
+DWORD repairBringsTheAgentBack(const Packages& p, DWORD oldPid) {
+    tpt::group("a repair over the running agent closes it and starts it again: a new process, one window");
+    // A repair as a deployment tool runs it (Wine's msiexec rejects /f with a log option).
+    TPT_CHECK_EQ(msiexec("/i \"" + p.current + "\" REINSTALL=ALL REINSTALLMODE=omus /qn"), 0L);
+    TPT_CHECK(waitProcessGone(oldPid, 10000));
+    const DWORD pid = waitNewAgent(oldPid, 20000);
+    TPT_CHECK_MSG(pid != 0, "no agent after the repair");
+    TPT_CHECK_EQ(agentWindowCount(), 1);
+    TPT_CHECK_EQ(processImage(pid), tpt::installPath("Tapagent.exe"));
+    return pid;
+}
+
+// From the other desktop: does FindWindowA see the agent? The answer goes to a file.
+const char kSeenFile[] = "C:\\windows\\temp\\suite-agent-seen.txt";
+int reportAgentSeen() {
+    FILE* f = std::fopen(kSeenFile, "w");
+    if (!f) return 1;
+    std::fputs(agentWindow() ? "seen" : "unseen", f);
+    return std::fclose(f) == 0 ? 0 : 1;
+}
+
+std::string agentSeenFromOtherDesktop() {
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    DeleteFileA(kSeenFile);
+    if (!runOnOtherDesktop(std::string("\"") + self + "\" --report-agent-seen", 30000)) return "(no answer)";
+    char text[16] = {};
+    if (FILE* f = std::fopen(kSeenFile, "r")) {
+        std::fgets(text, sizeof text, f);
+        std::fclose(f);
+    }
+    return text;
+}
+
+DWORD installFromOtherDesktop(const Packages& p, DWORD oldPid) {
+    tpt::group("the agent on this desktop is closed by an install run on another, and comes back here");
+    // So only the package's machine-wide signal can reach it, as it must across sessions.
+    TPT_CHECK_EQ(agentSeenFromOtherDesktop(), std::string("unseen"));
+    TPT_CHECK(msiexecOnOtherDesktop("/i \"" + p.current + "\" /qn"));
+    TPT_CHECK(waitProcessGone(oldPid, 10000));
+    const DWORD pid = waitNewAgent(oldPid, 20000);
+    TPT_CHECK_MSG(pid != 0, "no agent on this desktop after the install");
+    TPT_CHECK_EQ(agentProcesses().size(), 1u);
+    return pid;
+}
+
+void addRemovePrograms() {
+    tpt::group("Add/Remove Programs: one entry with the suite's icon, publisher and version, no Modify");
+    const std::vector<UninstallEntry> entries = uninstallEntries();
+    TPT_CHECK_EQ(entries.size(), 1u);
+    for (const UninstallEntry& e : entries) {
+        TPT_CHECK_EQ(e.publisher, std::string("Korvane Component"));
+        TPT_CHECK_EQ(e.version, installedProducts().empty() ? std::string("?") : installedProducts()[0].version);
+        // Windows Installer keeps the icon as the product's, which Add/Remove Programs shows.
+        TPT_CHECK_MSG(fileExists(e.icon), "product icon " + e.icon);
+        TPT_CHECK_EQ(e.noModify, std::optional<uint32_t>(1));
+    }
+}
+
 void removalLeavesNothing(const Packages& p) {
     tpt::group("removal with the agent running stops it and leaves nothing but the user's settings");
     DWORD pid = 0;
@@ -79,20 +143,30 @@ void removalLeavesNothing(const Packages& p) {
     const long code = msiexec("/x \"" + p.current + "\" /qn");
     TPT_CHECK_MSG(code == 0, "msiexec /x ended with " + std::to_string(code));
     TPT_CHECK(waitProcessGone(pid, 10000));
-    TPT_CHECK(!tpt::isRunning("Tapagent.exe"));
+    Sleep(1000);  // nothing starts it again
+    TPT_CHECK(agentProcesses().empty());
     TPT_CHECK_EQ(join(leftovers()), std::string("(nothing)"));
+    TPT_CHECK(uninstallEntries().empty());
     TPT_CHECK(tpt::reg::keyExists(HKEY_CURRENT_USER, kUserKey));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "--report-agent-seen") == 0) return reportAgentSeen();
     const Packages p = packages(argc, argv);
     tpt::Sim sim;
     if (install(p)) {
         shortcut();
-        const DWORD pid = logonStartsTheAgent(sim);
-        if (pid) tapstartReplacesTheAgent(pid);
+        addRemovePrograms();
+        DWORD pid = logonStartsTheAgent(sim);
+        if (pid) {
+            tapstartReplacesTheAgent(pid);
+            pid = 0;
+            agentWindow(&pid);
+        }
+        if (pid) pid = repairBringsTheAgentBack(p, pid);
+        if (pid) installFromOtherDesktop(p, pid);
         removalLeavesNothing(p);
     }
     return tpt::finish();

@@ -2,7 +2,9 @@
 
 #include <msi.h>
 #include <objbase.h>
+#include <psapi.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 
@@ -52,7 +54,9 @@ Packages packages(int argc, char** argv) {
 
 namespace {
 
-std::string logTail(const std::string& file) {
+const std::string kLog = "C:\\windows\\temp\\suite-msiexec.log";
+
+std::string logText(const std::string& file) {
     std::string text;
     if (FILE* f = std::fopen(file.c_str(), "rb")) {
         char buffer[4096];
@@ -63,11 +67,20 @@ std::string logTail(const std::string& file) {
     std::string plain;  // the log may be UTF-16: keep the ASCII
     for (char c : text)
         if (c) plain += c;
-    return plain.substr(plain.size() > 3000 ? plain.size() - 3000 : 0);
+    return plain;
+}
+
+// What the package's actions wrote about the agents.
+void showAgentActions(const std::string& log) {
+    for (size_t at = 0; (at = log.find("Agent: ", at)) != std::string::npos; ++at) {
+        const size_t start = log.rfind('\n', at) + 1, end = log.find_first_of("\r\n", at);
+        std::printf("   %s\n", log.substr(start, end - start).c_str());
+    }
+    std::fflush(stdout);
 }
 
 long runMsiexec(const std::string& arguments, unsigned timeoutMs) {
-    const std::string log = "C:\\windows\\temp\\suite-msiexec.log";
+    const std::string& log = kLog;
     DeleteFileA(log.c_str());
     const double start = tpt::nowMs();
     const tpt::RunResult r = tpt::runProgram("msiexec " + arguments + " /l*v " + log, timeoutMs);
@@ -75,8 +88,11 @@ long runMsiexec(const std::string& arguments, unsigned timeoutMs) {
     std::printf("msiexec %s: %s in %.1f s\n", arguments.c_str(),
                 r.finished ? ("exit code " + std::to_string(code)).c_str() : "not finished",
                 (tpt::nowMs() - start) / 1000);
-    if (code != 0) std::printf("-- the end of its log:\n%s\n", logTail(log).c_str());
-    std::fflush(stdout);
+    if (code != 0) {
+        const std::string text = logText(log);
+        std::printf("-- the end of its log:\n%s\n", text.substr(text.size() > 3000 ? text.size() - 3000 : 0).c_str());
+    }
+    showAgentActions(logText(log));
     return code;
 }
 
@@ -209,6 +225,87 @@ bool waitProcessGone(DWORD pid, unsigned timeoutMs) {
     const bool gone = WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
     CloseHandle(process);
     return gone;
+}
+
+std::vector<DWORD> agentProcesses() {
+    std::vector<DWORD> pids;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return pids;
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        if (lstrcmpiA(entry.szExeFile, "Tapagent.exe") == 0) pids.push_back(entry.th32ProcessID);
+    CloseHandle(snapshot);
+    return pids;
+}
+
+std::string processImage(DWORD pid) {
+    char path[MAX_PATH] = {};
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+    if (!process) return "";
+    GetModuleFileNameExA(process, nullptr, path, MAX_PATH);
+    CloseHandle(process);
+    return path;
+}
+
+DWORD waitNewAgent(DWORD oldPid, unsigned timeoutMs) {
+    DWORD pid = 0;
+    tpt::waitUntil([&] { return agentWindow(&pid) && pid != oldPid; }, timeoutMs, 20);
+    return pid != oldPid ? pid : 0;
+}
+
+std::vector<UninstallEntry> uninstallEntries() {
+    const std::string root = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+    std::vector<UninstallEntry> entries;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, root.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return entries;
+    char name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD size = sizeof name;
+        if (RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        const std::string path = root + "\\" + name;
+        if (tpt::reg::getString(HKEY_LOCAL_MACHINE, path, "DisplayName") != std::optional<std::string>("USB TouchPanel"))
+            continue;
+        char icon[MAX_PATH] = {};
+        DWORD iconSize = sizeof icon;
+        MsiGetProductInfoA(name, INSTALLPROPERTY_PRODUCTICON, icon, &iconSize);
+        entries.push_back({name, "USB TouchPanel",
+                           tpt::reg::getString(HKEY_LOCAL_MACHINE, path, "DisplayVersion").value_or(""),
+                           tpt::reg::getString(HKEY_LOCAL_MACHINE, path, "Publisher").value_or(""), icon,
+                           tpt::reg::getDword(HKEY_LOCAL_MACHINE, path, "NoModify")});
+    }
+    RegCloseKey(key);
+    return entries;
+}
+
+std::vector<std::string> pendingReplacements() {
+    std::vector<std::string> files;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ,
+                      &key) != ERROR_SUCCESS)
+        return files;
+    std::vector<char> data(65536);
+    DWORD size = static_cast<DWORD>(data.size() - 2), type = 0;
+    if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+                         &size) == ERROR_SUCCESS)
+        for (const char* item = data.data(); *item; item += lstrlenA(item) + 1)
+            if (std::string(item).find("USBPNL") != std::string::npos) files.push_back(item);
+    RegCloseKey(key);
+    return files;
+}
+
+bool runOnOtherDesktop(const std::string& command, unsigned timeoutMs) {
+    return tpt::runProgram("explorer /desktop=Other,640x480 " + command, timeoutMs).finished;
+}
+
+bool msiexecOnOtherDesktop(const std::string& arguments, unsigned timeoutMs) {
+    DeleteFileA(kLog.c_str());
+    const bool ended = runOnOtherDesktop("msiexec " + arguments + " /l*v " + kLog, timeoutMs);
+    // explorer gives no exit code: the log tells how the install ended.
+    const std::string text = logText(kLog);
+    std::printf("msiexec %s on another desktop: %s\n", arguments.c_str(), ended ? "ended" : "not finished");
+    showAgentActions(text);
+    return ended && text.find("INSTALL. Return value 1.") != std::string::npos;
 }
 
 std::string join(const std::vector<std::string>& items) {

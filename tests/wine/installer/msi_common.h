@@ -61,6 +61,31 @@ HWND agentWindow(DWORD* pid = nullptr);
 int agentWindowCount();
 // Waits until process pid has ended.
 bool waitProcessGone(DWORD pid, unsigned timeoutMs);
+// The running Tapagent.exe processes, on any desktop.
+std::vector<DWORD> agentProcesses();
+// The program file a process runs ("" when it cannot be read).
+std::string processImage(DWORD pid);
+// Waits for the agent's window on this desktop in a process other than
+// oldPid (a fresh agent); its pid, 0 when none came.
+DWORD waitNewAgent(DWORD oldPid, unsigned timeoutMs);
+
+// The suite's entries under the Uninstall key, as Add/Remove Programs lists
+// them; the icon is the product's (MsiGetProductInfo).
+struct UninstallEntry {
+    std::string key, name, version, publisher, icon;
+    std::optional<uint32_t> noModify;
+};
+std::vector<UninstallEntry> uninstallEntries();
+
+// Files Windows is to replace or delete at the next start (the session
+// manager's PendingFileRenameOperations) that lie in the suite's folder.
+std::vector<std::string> pendingReplacements();
+
+// A command run by Wine's explorer on a virtual desktop of its own, where
+// FindWindowA does not see this desktop's windows; true when it ended in time.
+bool runOnOtherDesktop(const std::string& command, unsigned timeoutMs);
+// msiexec ARGS /l*v LOG on that desktop; true when its log says it succeeded.
+bool msiexecOnOtherDesktop(const std::string& arguments, unsigned timeoutMs = 60000);
 
 std::string join(const std::vector<std::string>& items);
 
