@@ -1,8 +1,11 @@
-// The main job's story on a fresh prefix: the x64 package installed
-// silently, a logon starting the agent through Tapstart, the console opened
+// The main job's story on a fresh prefix: the previous build of the x64
+// package installed silently, a logon starting the agent through Tapstart,
+// this build installed over it with the agent coming back, the console opened
 // from the Start-menu shortcut's target (when the package carries it),
 // screenshots, touches through the simulated panel and what the driver saw,
-// then the removal and what is left. ARGS: the package, the screenshot folder.
+// a repair over the running agent bringing it back again, then the removal
+// and what is left. ARGS: the package, the screenshot folder, the previous
+// build's package.
 #include <cstdio>
 
 #include "driver_protocol.h"
@@ -92,7 +95,7 @@ void openConsole(const std::string& shots) {
     char title[256] = {};
     GetWindowTextA(found.window, title, sizeof title);
     say(std::string("   the console's window: \"") + title + "\"");
-    TPT_CHECK(screenshot(shots + "\\2-console.bmp"));
+    TPT_CHECK(screenshot(shots + "\\3-console.bmp"));
     PostMessageA(found.window, WM_CLOSE, 0, 0);
     if (WaitForSingleObject(pi.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
     CloseHandle(pi.hProcess);
@@ -108,17 +111,39 @@ void touch(tpt::Sim& sim, const char* what, uint32_t word) {
     Sleep(300);
 }
 
+std::string products() {
+    std::vector<std::string> list;
+    for (const Product& p : installedProducts()) list.push_back(p.code + " version " + p.version);
+    return join(list);
+}
+
+// msiexec over the running agent, which must come back as a new process.
+DWORD installOverTheAgent(const std::string& what, const std::string& arguments, DWORD oldPid) {
+    say("== " + what + " with the agent running (msiexec " + arguments + ")");
+    TPT_CHECK_EQ(msiexec(arguments), 0L);
+    TPT_CHECK(waitProcessGone(oldPid, 10000));
+    const DWORD pid = waitNewAgent(oldPid, 20000);
+    TPT_CHECK_MSG(pid != 0, "the agent did not come back");
+    say("   installed: " + products());
+    say("   the agent is back: Tapagent.exe pid " + std::to_string(oldPid) + " ended, pid " + std::to_string(pid) +
+        " runs " + processImage(pid));
+    return pid;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    const Packages p = packages(argc, argv);
+    Packages p;
+    p.current = argc > 1 ? tpt::windowsPath(argv[1]) : "";
     const std::string shots = argc > 2 ? tpt::windowsPath(argv[2]) : ".";
+    p.older = argc > 3 ? tpt::windowsPath(argv[3]) : p.current;
     tpt::group("the user's story");
     tpt::Sim sim;
 
-    say("== install " + p.current + " silently (msiexec /i /qn)");
+    say("== install the previous build " + p.older + " silently (msiexec /i /qn)");
     TPT_CHECK(removeInstalled());
-    TPT_CHECK_EQ(msiexec("/i \"" + p.current + "\" /qn"), 0L);
+    TPT_CHECK_EQ(msiexec("/i \"" + p.older + "\" /qn"), 0L);
+    say("   installed: " + products());
     for (const std::string& f : packedFiles())
         say("   " + tpt::installPath(f) + (fileExists(tpt::installPath(f)) ? "" : "  MISSING"));
     say("   HKLM Run TAPSTART = " + tpt::reg::getString(HKEY_LOCAL_MACHINE, kRunKey, "TAPSTART").value_or("(missing)"));
@@ -143,6 +168,14 @@ int main(int argc, char** argv) {
     say("   Tapagent.exe runs as pid " + std::to_string(pid));
     TPT_CHECK(screenshot(shots + "\\1-after-logon.bmp"));
 
+    pid = installOverTheAgent("upgrade to " + p.current, "/i \"" + p.current + "\" /qn", pid);
+    TPT_CHECK_EQ(installedProducts().size(), 1u);
+    sim.mark();
+    TPT_CHECK(tpt::waitUntil([&] { return !sim.records(tpsim::kLogRequest, tp::req::kRegisterPanelEvent).empty(); },
+                             10000, 20));
+    Sleep(2000);
+    TPT_CHECK(screenshot(shots + "\\2-after-upgrade.bmp"));
+
     openConsole(shots);
 
     const uint64_t frequency = sim.state().frequency();
@@ -157,15 +190,19 @@ int main(int argc, char** argv) {
     touch(sim, "touch on monitor 1", tp::encodePanelEvent(0, tp::kEventTouch));
     touch(sim, "release of the secondary-button touch", tp::encodePanelEvent(0, tp::kEventSecondaryRelease));
     TPT_CHECK(tpt::waitUntil([&] { return !sim.records(tpsim::kLogRequest, tp::req::kButtonPrimary).empty(); }, 3000));
-    TPT_CHECK(screenshot(shots + "\\3-touched.bmp"));
+    TPT_CHECK(screenshot(shots + "\\4-touched.bmp"));
     const auto log = sim.log();
     say("== what the driver saw of the touches");
     for (const auto& r : log) say(tpsim::formatReadable(r, frequency, log.empty() ? 0 : log.front().ticks));
 
+    pid = installOverTheAgent("repair", "/i \"" + p.current + "\" REINSTALL=ALL REINSTALLMODE=omus /qn", pid);
+
     say("== uninstall silently (msiexec /x /qn) with the agent running");
     TPT_CHECK_EQ(msiexec("/x \"" + p.current + "\" /qn"), 0L);
     TPT_CHECK(waitProcessGone(pid, 10000));
-    say("   agent running: " + std::string(tpt::isRunning("Tapagent.exe") ? "yes" : "no"));
+    Sleep(1000);  // nothing starts it again
+    say("   agent running: " + std::string(agentProcesses().empty() ? "no" : "yes"));
+    TPT_CHECK(agentProcesses().empty());
     const std::string left = join(leftovers());
     say("   left of the package: " + left);
     TPT_CHECK_EQ(left, std::string("(nothing)"));

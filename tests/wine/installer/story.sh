@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # story.sh [BUILD_DIR]: the user's story under Wine in a fresh prefix of its
-# own, removed afterwards: the x64 package installed, a logon, the console
-# from the Start menu, touches, the removal. Screenshots go to BUILD_DIR/story/.
+# own, removed afterwards: the previous build of the x64 package installed, a
+# logon, this build installed over the running agent (which comes back), the
+# console from the Start menu, touches, a repair (the agent comes back again),
+# the removal. Screenshots go to BUILD_DIR/story/.
 set -euo pipefail
 cd "$(dirname "$0")/../../.."
 build=${1:-build/win-x64}
@@ -15,7 +17,7 @@ rm -rf "$shots"
 mkdir -p "$shots"
 trap 'bash tests/wine/harness.sh "$conf" teardown >/dev/null 2>&1 || true' EXIT
 bash tests/wine/harness.sh "$conf" setup
-bash tests/wine/harness.sh "$conf" run --timeout 240 "$TP_STORY" "$TP_PACKAGE" "$shots"
+bash tests/wine/harness.sh "$conf" run --timeout 240 "$TP_STORY" "$TP_PACKAGE" "$shots" "$TP_PACKAGE_OLDER"
 for shot in "$shots"/*.bmp; do
   convert "$shot" "${shot%.bmp}.png" && rm "$shot"
 done
