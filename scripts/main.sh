@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The suite's main job, the user's whole story: build both Windows builds and
 # both packages, then, under Wine in a fresh prefix with the simulated panel,
-# install the x64 package, log on (Run starts Tapstart, which starts the
-# agent), open the console from the Start-menu shortcut's target, take
-# screenshots, touch the panel, show what the driver saw, uninstall and show
-# that nothing is left.
+# install the previous build of the x64 package, log on (Run starts Tapstart,
+# which starts the agent), upgrade to this build with the agent running (it
+# comes back), open the console from the Start-menu shortcut's target, take
+# screenshots, touch the panel, show what the driver saw, repair (the agent
+# comes back again), uninstall and show that nothing is left.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -12,10 +13,10 @@ bash scripts/build.sh win-x86 win-x64
 for p in win-x86 win-x64; do
   echo "== $p"
   find "build/$p" -maxdepth 3 \( -name '*.exe' -o -name '*.dll' -o -name '*.sys' -o -name '*.msi' \) \
-    -not -path '*/CMakeFiles/*' -not -path '*/tests/*' -not -path '*.stage/*' -not -path '*/older/*' \
+    -not -path '*/CMakeFiles/*' -not -path '*/tests/*' -not -path '*.stage/*' -not -path '*/older/*' -not -path '*/rebuild/*' \
     -printf '%-48P %8s bytes\n' | sort
 done
-echo "== the deliverable: $(ls build/win-x86/installer/USB-TouchPanel-*-x86.msi)"
+echo "== the deliverables: $(ls build/win-x86/installer/USB-TouchPanel-*-x86.msi build/win-x64/installer/USB-TouchPanel-*-x64.msi)"
 
 echo "== the user's story under Wine (x64 package)"
 bash tests/wine/installer/story.sh build/win-x64
