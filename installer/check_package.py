@@ -26,6 +26,15 @@ def table(name):
     return [dict(zip(columns, line.split('\t'))) for line in lines[3:] if line]
 
 
+def file_version(data):
+    """FILEVERSION of a PE's VERSIONINFO (VS_FIXEDFILEINFO after its signature), or None."""
+    at = data.find(struct.pack('<I', 0xFEEF04BD))
+    if at < 0:
+        return None
+    ms, ls = struct.unpack_from('<II', data, at + 8)
+    return f'{ms >> 16}.{ms & 0xffff}.{ls >> 16}.{ls & 0xffff}'
+
+
 def machine(data):
     pe = struct.unpack_from('<I', data, 0x3c)[0]
     return struct.unpack_from('<H', data, pe + 4)[0]
@@ -82,7 +91,12 @@ with tempfile.TemporaryDirectory() as tmp:
         for name in names:
             if name.lower().endswith(('.exe', '.dll')):
                 with open(os.path.join(root, name), 'rb') as fh:
-                    check(f'{name} is a {arch} binary', machine(fh.read()) == pe_machine)
+                    data = fh.read()
+                check(f'{name} is a {arch} binary', machine(data) == pe_machine)
+                # One fact: common/version.rc.inc gives both. The hook DLL, kept as
+                # small as an empty DLL, carries no version resource.
+                check(f'{name} carries the package\'s version', file_version(data) == version or
+                      (name == 'taphook.dll' and file_version(data) is None), file_version(data))
     action_dll = subprocess.run([msiinfo, 'extract', msi, 'Binary.SetupActions'], capture_output=True, check=True).stdout
     check(f'the custom action DLL is a {arch} binary', machine(action_dll) == pe_machine)
 

@@ -30,15 +30,22 @@ CloseResult closeAgents(AgentProcessPort& processes, launcher::AgentWindowPort& 
     const std::vector<AgentProcess> before = processes.findAgents();
     if (before.empty()) return result;
 
+    int poll = 0;
+    std::vector<AgentProcess> left = before;
+    auto waitUntil = [&](int lastPoll) {
+        while (!left.empty() && poll < lastPoll) {
+            sleeper.sleep(kPollMs);
+            ++poll;
+            left = stillThere(before, processes.findAgents());
+        }
+    };
     const uintptr_t event = processes.openEvent(agentwin::kCloseEventName);
     result.signalled = event && processes.setEvent(event);
-    launcher::closeAgent(windows, sleeper);
-
-    std::vector<AgentProcess> left = stillThere(before, processes.findAgents());
-    for (int poll = 0; !left.empty() && poll < kPolls; ++poll) {
-        sleeper.sleep(kPollMs);
-        left = stillThere(before, processes.findAgents());
-    }
+    if (result.signalled) waitUntil(kSignalPolls);
+    // An earlier build does not watch the signal: its window, on this desktop only.
+    if (!left.empty()) launcher::closeAgent(windows, sleeper);
+    left = stillThere(before, processes.findAgents());
+    waitUntil(kPolls);
     if (event) {
         processes.resetEvent(event);
         processes.closeHandle(event);

@@ -32,9 +32,11 @@ protected:
     ~AgentProcessPort() = default;
 };
 
-// How long the agents get to end, looked at every kPollMs.
+// How long the agents get to end, looked at every kPollMs: 10 s in all, of
+// which the first 3 s for the signal alone.
 inline constexpr uint32_t kPollMs = 100;
 inline constexpr int kPolls = 100;
+inline constexpr int kSignalPolls = 30;
 
 struct CloseResult {
     std::vector<uint32_t> closedSessions;  // ascending, each once
@@ -43,9 +45,10 @@ struct CloseResult {
 };
 
 // Sets the machine-wide close signal, which reaches every agent of this
-// build and later, in any session and on any desktop; sends WM_DESTROY to the
-// agent window on this desktop, for agents of earlier builds; waits for the
-// agents to end and resets the signal so that later agents run.
+// build and later, in any session and on any desktop; when some agent is
+// still there after a while (an earlier build), sends WM_DESTROY to the
+// agent window on this desktop; waits for the agents to end and resets the
+// signal so that later agents run.
 CloseResult closeAgents(AgentProcessPort& processes, launcher::AgentWindowPort& windows, SleepPort& sleeper);
 
 // The closed sessions as the property between the two actions holds them:

@@ -128,12 +128,35 @@ TEST(CloseAgents, EveryAgentInEverySessionEndsAndItsSessionIsNoted) {
     }
 }
 
-TEST(CloseAgents, TheSignalIsSetBeforeAndResetAfterTheWait) {
-    FakeMachine machine;
-    machine.agents = {{{10, 1}, true, false, 1}};
-    closeAgents(machine, machine, machine);
-    EXPECT_EQ(machine.journal,
-              (std::vector<std::string>{"open Global\\TapagentClose", "set", "reset", "close event"}));
+TEST(CloseAgents, TheWindowIsOnlyTheFallbackForAgentsTheSignalDoesNotEnd) {
+    struct Case {
+        const char* name;
+        std::vector<Agent> agents;
+        bool signalExists;
+        std::vector<std::string> journal;
+    } cases[] = {
+        {"this build's agent on this desktop ends on the signal alone",
+         {{{10, 1}, true, true, 1}},
+         true,
+         {"open Global\\TapagentClose", "set", "reset", "close event"}},
+        {"an earlier build beside this build's agent gets WM_DESTROY once the signal had its time",
+         {{{10, 1}, false, true, 0}, {{20, 2}, true, false, 0}},
+         true,
+         {"open Global\\TapagentClose", "set", "WM_DESTROY 1", "reset", "close event"}},
+        {"without a signal the window is closed at once",
+         {{{10, 1}, false, true, 0}},
+         false,
+         {"open Global\\TapagentClose", "WM_DESTROY 1"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeMachine machine;
+        machine.agents = c.agents;
+        machine.signalExists = c.signalExists;
+        const CloseResult result = closeAgents(machine, machine, machine);
+        EXPECT_EQ(machine.journal, c.journal);
+        EXPECT_TRUE(result.stillRunning.empty());
+    }
 }
 
 TEST(Sessions, TheNotedSessionsSurviveTheTripThroughTheProperty) {
