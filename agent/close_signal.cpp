@@ -1,12 +1,9 @@
 #include "close_signal.h"
 
+#include "agent.h"
 #include "agent_close_signal.h"
 
 namespace tp::agent {
-
-namespace {
-constexpr uint32_t kWmDestroy = 0x0002;
-}
 
 uintptr_t OpenCloseSignal(CloseSignalPort& port, bool nt6) {
     if (uintptr_t event = port.openEvent(agentwin::kCloseEventName)) return event;
@@ -18,7 +15,7 @@ uintptr_t OpenCloseSignal(CloseSignalPort& port, bool nt6) {
 }
 
 void WatchCloseSignal(CloseSignalPort& port, uintptr_t event, uintptr_t mainWindow) {
-    if (port.waitForEvent(event)) port.sendMessage(mainWindow, kWmDestroy);
+    if (port.waitForEvent(event)) port.sendMessage(mainWindow, win::kWmDestroy);
 }
 
 }  // namespace tp::agent

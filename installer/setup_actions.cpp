@@ -113,7 +113,8 @@ std::string describe(const CloseResult& result) {
     std::string text = "CloseAgent: ";
     if (result.closedSessions.empty() && result.stillRunning.empty()) return text + "no agent was running";
     text += result.signalled ? "close signal set" : "no close signal (agents of an earlier build)";
-    if (!result.closedSessions.empty()) text += "; closed the agents of sessions " + encodeSessions(result.closedSessions);
+    if (!result.closedSessions.empty())
+        text += "; closed the agents of sessions " + encodeSessions(result.closedSessions);
     for (const AgentProcess& a : result.stillRunning)
         text += "; still running: process " + std::to_string(a.pid) + " in session " + std::to_string(a.session);
     return text;
@@ -122,8 +123,8 @@ std::string describe(const CloseResult& result) {
 std::string describe(const Restart& restart, bool started) {
     static const char* const ways[] = {"as the installing user", "through the user's shell",
                                        "with the session user's token", "not possible without SYSTEM's rights"};
-    std::string text = "RestartAgent: session " + std::to_string(restart.session) + ", " +
-                       ways[static_cast<int>(restart.way)];
+    std::string text =
+        "RestartAgent: session " + std::to_string(restart.session) + ", " + ways[static_cast<int>(restart.way)];
     if (restart.way != StartWay::NotPossible) text += started ? ": started" : ": could not start";
     return text;
 }

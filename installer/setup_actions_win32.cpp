@@ -113,7 +113,8 @@ bool startProcess(HANDLE userToken, std::wstring command) {
                                        CREATE_UNICODE_ENVIRONMENT, environment, nullptr, &startup, &process);
         if (environment) DestroyEnvironmentBlock(environment);
     } else {
-        started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+        started =
+            CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
     }
     if (!started) return false;
     CloseHandle(process.hThread);
@@ -123,22 +124,22 @@ bool startProcess(HANDLE userToken, std::wstring command) {
 
 bool restart(const Restart& r, const std::wstring& installFolder) {
     switch (r.way) {
-    case StartWay::Direct:
-        return startProcess(nullptr, tapstartCommand(installFolder));
-    case StartWay::ThroughShell: {
-        wchar_t windows[MAX_PATH] = {};
-        GetWindowsDirectoryW(windows, MAX_PATH);
-        return startProcess(nullptr, shellCommand(windows, installFolder));
-    }
-    case StartWay::AsSessionUser: {
-        HANDLE token = nullptr;
-        if (!WTSQueryUserToken(r.session, &token)) return false;
-        const bool started = startProcess(token, tapstartCommand(installFolder));
-        CloseHandle(token);
-        return started;
-    }
-    case StartWay::NotPossible:
-        break;
+        case StartWay::Direct:
+            return startProcess(nullptr, tapstartCommand(installFolder));
+        case StartWay::ThroughShell: {
+            wchar_t windows[MAX_PATH] = {};
+            GetWindowsDirectoryW(windows, MAX_PATH);
+            return startProcess(nullptr, shellCommand(windows, installFolder));
+        }
+        case StartWay::AsSessionUser: {
+            HANDLE token = nullptr;
+            if (!WTSQueryUserToken(r.session, &token)) return false;
+            const bool started = startProcess(token, tapstartCommand(installFolder));
+            CloseHandle(token);
+            return started;
+        }
+        case StartWay::NotPossible:
+            break;
     }
     return false;
 }

@@ -3,9 +3,8 @@
 
 #include <sddl.h>
 
-#include "agent_win32.h"
-#include "close_signal_win32.h"
 #include "close_signal.h"
+#include "close_signal_win32.h"
 
 namespace tp::agent {
 

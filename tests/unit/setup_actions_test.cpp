@@ -164,12 +164,7 @@ TEST(Sessions, TheNotedSessionsSurviveTheTripThroughTheProperty) {
         const char* text;
         std::vector<uint32_t> sessions;
     } cases[] = {
-        {"", {}},
-        {"1", {1}},
-        {"0;1;3", {0, 1, 3}},
-        {"1;1", {1}},
-        {"1;;x;-2;2 ;3", {1, 3}},
-        {"4294967296;12", {12}},
+        {"", {}},  {"1", {1}}, {"0;1;3", {0, 1, 3}}, {"1;1", {1}}, {"1;;x;-2;2 ;3", {1, 3}}, {"4294967296;12", {12}},
         {";", {}},
     };
     for (const Case& c : cases) {
@@ -228,11 +223,13 @@ TEST(SetupLog, TheLogSaysWhatHappenedToEachAgent) {
     some.signalled = true;
     some.closedSessions = {1, 2};
     some.stillRunning = {{30, 3}};
-    EXPECT_EQ(describe(some),
-              "CloseAgent: close signal set; closed the agents of sessions 1;2; still running: process 30 in session 3");
+    EXPECT_EQ(
+        describe(some),
+        "CloseAgent: close signal set; closed the agents of sessions 1;2; still running: process 30 in session 3");
     EXPECT_EQ(describe({2, StartWay::NotPossible}, false),
               "RestartAgent: session 2, not possible without SYSTEM's rights");
-    EXPECT_EQ(describe({1, StartWay::ThroughShell}, true), "RestartAgent: session 1, through the user's shell: started");
+    EXPECT_EQ(describe({1, StartWay::ThroughShell}, true),
+              "RestartAgent: session 1, through the user's shell: started");
 }
 
 }  // namespace

@@ -264,7 +264,8 @@ std::vector<UninstallEntry> uninstallEntries() {
         DWORD size = sizeof name;
         if (RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
         const std::string path = root + "\\" + name;
-        if (tpt::reg::getString(HKEY_LOCAL_MACHINE, path, "DisplayName") != std::optional<std::string>("USB TouchPanel"))
+        if (tpt::reg::getString(HKEY_LOCAL_MACHINE, path, "DisplayName") !=
+            std::optional<std::string>("USB TouchPanel"))
             continue;
         char icon[MAX_PATH] = {};
         DWORD iconSize = sizeof icon;
@@ -281,8 +282,8 @@ std::vector<UninstallEntry> uninstallEntries() {
 std::vector<std::string> pendingReplacements() {
     std::vector<std::string> files;
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ,
-                      &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS)
         return files;
     std::vector<char> data(65536);
     DWORD size = static_cast<DWORD>(data.size() - 2), type = 0;
