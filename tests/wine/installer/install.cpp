@@ -17,6 +17,21 @@ const HKEY kHklm = HKEY_LOCAL_MACHINE;
 
 std::string quoted(const std::string& file) { return "\"" + tpt::installPath(file) + "\""; }
 
+// The x86 package, built by the other preset (scripts/test.sh builds both).
+void x86PackageRefuses(const std::string& x86Package) {
+    tpt::group("the x86 package refuses 64-bit Windows and installs nothing");
+    if (!fileExists(x86Package)) {
+        std::printf("   %s is not built: not tried\n", x86Package.c_str());
+        return;
+    }
+    // Its launch condition comes before its 32-bit custom action, which could not run here.
+    const std::string before = join(leftovers());  // the harness's empty program folder
+    TPT_CHECK_EQ(msiexec("/i \"" + x86Package + "\" /qn"), 1603L);
+    TPT_CHECK(installedProducts().empty());
+    TPT_CHECK_EQ(join(leftovers()), before);
+    TPT_CHECK(!folderExists("C:\\Program Files (x86)\\QTX"));
+}
+
 bool install(const Packages& p) {
     tpt::group("the package installs silently: programs, Run and RunOnce values");
     if (!TPT_CHECK(removeInstalled())) return false;
@@ -156,6 +171,10 @@ int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "--report-agent-seen") == 0) return reportAgentSeen();
     const Packages p = packages(argc, argv);
     tpt::Sim sim;
+    if (argc > 4) {
+        TPT_CHECK(removeInstalled());
+        x86PackageRefuses(tpt::windowsPath(argv[4]));
+    }
     if (install(p)) {
         shortcut();
         addRemovePrograms();
