@@ -4,10 +4,10 @@
 
 namespace tp {
 
-void SaveAndNotify(PanelSettings& s, const SavePorts& ports) {
+bool SaveAndNotify(PanelSettings& s, const SavePorts& ports) {
     s.calibrationChangePending = false;
     s.settingsChanged = false;
-    saveUserValues(ports.registry, s);
+    const bool stored = saveUserValues(ports.registry, s);
     clearUnusedMonitors(s);
 
     uint8_t layout[kMonitorLayoutBlockSize];
@@ -20,6 +20,7 @@ void SaveAndNotify(PanelSettings& s, const SavePorts& ports) {
         ports.agent.sendCopyData(agent, 0, block, sizeof block, kAgentSendTimeoutMs);
     ports.sleeper.sleep(kDriverNotifyDelayMs);
     sendRequest(ports.driver, kPanelDevicePath, req::kSignalSettingsChanged);
+    return stored;
 }
 
 }  // namespace tp
