@@ -44,7 +44,7 @@ actions = table('CustomAction')
 sequence = {r['Action']: int(r['Sequence']) for r in table('InstallExecuteSequence')}
 upgrade = table('Upgrade')
 
-programs = ['Tapagent.exe', 'taphook.dll', 'Tapapi.dll', 'Tapport.exe', 'Tapstart.exe', 'Taplink.exe']
+programs = ['Tapagent.exe', 'taphook.dll', 'Tapapi.dll', 'Tapport.exe', 'Tapstart.exe', 'Taplink.exe', 'Tapcfg.exe']
 wanted = sorted(programs + console_files, key=str.lower)
 pe_machine = 0x8664 if x64 else 0x14c
 
