@@ -169,6 +169,17 @@ TEST(TapcfgImport, FileProblemsEndWithTheirOwnCodes) {
     }
 }
 
+TEST(TapcfgImport, AFileOfCommentsOnlyChangesNothing) {
+    for (const wchar_t* machine : {L"/noapply", L"/machine"}) {
+        CfgRig rig;
+        rig.host.files[L"empty.txt"] = "; nothing yet\r\n\r\n";
+        EXPECT_EQ(rig.run({L"import", L"empty.txt", machine}), kExitDone);
+        EXPECT_TRUE(rig.registry.writtenNames().empty());
+        EXPECT_TRUE(rig.sequence.empty());
+        EXPECT_EQ(narrow(rig.host.out), "empty.txt names no value: nothing was written.\n");
+    }
+}
+
 TEST(TapcfgImport, AFileTooLargeIsNotRead) {
     CfgRig rig;
     rig.host.files[L"big.txt"] = std::string(64 * 1024 + 1, ';');

@@ -252,6 +252,11 @@ int Session::importFrom(const std::wstring& path, bool machine, bool noApply) {
     }
     const CheckedSettings checked = checkSettingsFile(bytes);
     if (!checked.ok()) return refuse(checked, path);
+    // Nothing to change: no save, as the console's Apply saves nothing without a change.
+    if (checked.values.empty()) {
+        out(t(IDS_DONE_NOTHING, {path}));
+        return kExitDone;
+    }
     return store(checked, machine, noApply);
 }
 
