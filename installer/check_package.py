@@ -122,13 +122,30 @@ removed = {r['DirProperty'] for r in remove_file if not r['FileName'] and int(r[
 for folder in ['INSTALLDIR', 'PnlFolder', 'QtxFolder', 'MenuFolder']:
     check(f'the folder {path_of(folder)} is removed on uninstall', folder in removed, removed)
 
-# ---- one custom action, only for what no table does
-check('the only custom action closes the agent', [a['Action'] for a in actions] == ['CloseAgent'], actions)
-for a in actions:
+# ---- custom actions, only for what no table does
+by_name = {a['Action']: a for a in actions}
+check('the custom actions close the agent and import SETTINGS=',
+      sorted(by_name) == ['CloseAgent', 'ImportSettings', 'ImportSettingsData'], actions)
+if 'CloseAgent' in by_name:
+    a = by_name['CloseAgent']
     kind = int(a['Type'])
-    check('it is a DLL from the Binary table, immediate, and never fails the install',
+    check('CloseAgent is a DLL from the Binary table, immediate, and never fails the install',
           kind & 0x3f == 1 and a['Source'] == 'SetupActions' and a['Target'] == 'CloseAgent' and kind & 0x40
           and not kind & 0x400, kind)
+if 'ImportSettings' in by_name and 'ImportSettingsData' in by_name:
+    a, data = by_name['ImportSettings'], by_name['ImportSettingsData']
+    kind = int(a['Type'])
+    check('ImportSettings is a DLL from the Binary table, deferred in the system context, and fails the install',
+          kind & 0x3f == 1 and a['Source'] == 'SetupActions' and a['Target'] == 'ImportSettings' and kind & 0x400
+          and kind & 0x800 and not kind & 0x40, kind)
+    check('its command line runs the installed Tapcfg.exe on SETTINGS as machine defaults',
+          int(data['Type']) & 0x3f == 51 and data['Source'] == 'ImportSettings'
+          and data['Target'] == '"[#Tapcfg.exe]" import "[SETTINGS]" /machine', data)
+    conditions = {r['Action']: r['Condition'] for r in table('InstallExecuteSequence')}
+    check('the import runs only with SETTINGS, never on removal, after the files are installed',
+          conditions.get('ImportSettings') == conditions.get('ImportSettingsData') == 'SETTINGS AND NOT REMOVE~="ALL"'
+          and sequence.get('InstallFiles', 0) < sequence.get('ImportSettings', 0)
+          and sequence.get('ImportSettingsData', 0) < sequence.get('ImportSettings', 0), conditions)
 check('the agent is closed before the files-in-use check',
       sequence.get('CostFinalize', 0) < sequence.get('CloseAgent', 0) < sequence.get('InstallValidate', 0), sequence)
 

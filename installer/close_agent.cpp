@@ -1,4 +1,4 @@
-// Tapsetup.dll: the package's one custom action. Windows Installer has no
+// Tapsetup.dll's CloseAgent, for what no installer table does: Windows Installer has no
 // table that ends a running program by a window message, and a running
 // agent would keep its files locked through an upgrade or a removal.
 #include <windows.h>
