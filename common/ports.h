@@ -10,6 +10,7 @@ namespace tp {
 // Win32 result codes the logic looks at.
 inline constexpr long kErrorSuccess = 0;
 inline constexpr long kErrorFileNotFound = 2;
+inline constexpr long kErrorAccessDenied = 5;
 inline constexpr long kErrorMoreData = 234;
 
 // Registry value types.

@@ -1,7 +1,5 @@
 #include "console.h"
 
-#include "driver_channel.h"
-
 namespace tp::console {
 
 Language languageForCodePage(uint32_t codePage) { return codePage == 932 ? Language::Japanese : Language::English; }
@@ -18,22 +16,8 @@ void loadConsoleSettings(Console& console) {
 }
 
 void SaveAndNotify(Console& console) {
-    PanelSettings& s = console.settings;
-    s.calibrationChangePending = false;
-    s.settingsChanged = false;
-    saveUserValues(console.ports.registry, s);
-    clearUnusedMonitors(s);
-
-    uint8_t layout[kMonitorLayoutBlockSize];
-    s.layout.encode(layout);
-    uint8_t block[kAgentSettingsBlockSize];
-    encodeAgentSettingsBlock(agentBlockOf(s), block);
-
-    sendRequest(console.ports.driver, kMultiDevicePath, req::kSetMonitorLayout, layout, sizeof layout);
-    if (WindowHandle agent = console.ports.agent.findAgentWindow())
-        console.ports.agent.sendCopyData(agent, 0, block, sizeof block, kAgentSendTimeoutMs);
-    console.ports.sleeper.sleep(kDriverNotifyDelayMs);
-    sendRequest(console.ports.driver, kPanelDevicePath, req::kSignalSettingsChanged);
+    const ConsolePorts& p = console.ports;
+    SaveAndNotify(console.settings, SavePorts{p.registry, p.driver, p.sleeper, p.agent});
 }
 
 std::vector<PageEntry> pageSet(Language language, bool multiMonitorDriver, bool buttonsSwapped) {

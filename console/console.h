@@ -11,6 +11,7 @@
 #include "console_ids.h"
 #include "panel_settings.h"
 #include "ports.h"
+#include "save_notify.h"
 
 namespace tp::console {
 
@@ -51,8 +52,6 @@ enum ScrollCode : int {
     kSbEndScroll = 8,
 };
 inline constexpr int kIdOk = 1;
-
-using WindowHandle = uintptr_t;
 
 struct Point {
     int32_t x, y;
@@ -168,19 +167,6 @@ protected:
     ~SystemPort() = default;
 };
 
-// The resident agent, reached by its window.
-class AgentLinkPort {
-public:
-    // FindWindowA(class, name); 0 when the agent is not running.
-    virtual WindowHandle findAgentWindow() = 0;
-    // SendMessageTimeoutA(WM_COPYDATA, SMTO_ABORTIFHUNG); false on time-out or failure.
-    virtual bool sendCopyData(WindowHandle window, uint32_t tag, const uint8_t* data, uint32_t size,
-                              uint32_t timeoutMs) = 0;
-
-protected:
-    ~AgentLinkPort() = default;
-};
-
 struct ConsolePorts {
     RegistryPort& registry;
     DriverPort& driver;
@@ -198,13 +184,7 @@ struct Console {
     PanelSettings settings;
 };
 
-// How long the agent may take over the settings before the console goes on.
-inline constexpr uint32_t kAgentSendTimeoutMs = 5000;
-// The pause that lets the agent take the settings before the driver signals.
-inline constexpr uint32_t kDriverNotifyDelayMs = 1000;
-
-// Stores the record, sends the layout to the driver and the settings to the
-// agent, then tells the driver that settings changed. Always runs to the end.
+// The common save path over the console's record and ports.
 void SaveAndNotify(Console& console);
 
 // 1000 - double-click time, limited to 100…900.

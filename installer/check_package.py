@@ -60,7 +60,7 @@ upgrade = table('Upgrade')
 launch = {r['Condition']: r['Description'] for r in table('LaunchCondition')}
 icons = {r['Name'] for r in table('Icon')}
 
-programs = ['Tapagent.exe', 'taphook.dll', 'Tapapi.dll', 'Tapport.exe', 'Tapstart.exe', 'Taplink.exe']
+programs = ['Tapagent.exe', 'taphook.dll', 'Tapapi.dll', 'Tapport.exe', 'Tapstart.exe', 'Taplink.exe', 'Tapcfg.exe']
 wanted = sorted(programs + console_files, key=str.lower)
 pe_machine = 0x8664 if x64 else 0x14c
 
@@ -170,17 +170,32 @@ removed = {r['DirProperty'] for r in remove_file if not r['FileName'] and int(r[
 for folder in ['InstallFolder', 'PnlFolder', 'QtxFolder', 'MenuFolder']:
     check(f'the folder {path_of(folder)} is removed on uninstall', folder in removed, removed)
 
-# ---- two custom actions, only for what no table does
-check('the custom actions close the agent and start it again',
-      sorted(a['Action'] for a in actions) == ['CloseAgent', 'RestartAgent'], actions)
-for a in actions:
+# ---- custom actions, only for what no table does
+by_name = {a['Action']: a for a in actions}
+conditions = {r['Action']: r['Condition'] for r in table('InstallExecuteSequence')}
+check('the custom actions close the agent, start it again and import SETTINGS=',
+      sorted(by_name) == ['CloseAgent', 'ImportSettings', 'ImportSettingsData', 'RestartAgent'], actions)
+for name in ['CloseAgent', 'RestartAgent']:
+    a = by_name.get(name, {'Type': '0', 'Source': '', 'Target': ''})
     kind = int(a['Type'])
-    check(f'{a["Action"]} is a DLL from the Binary table, immediate, and never fails the install',
-          kind & 0x3f == 1 and a['Source'] == 'SetupActions' and a['Target'] == a['Action'] and kind & 0x40
+    check(f'{name} is a DLL from the Binary table, immediate, and never fails the install',
+          kind & 0x3f == 1 and a['Source'] == 'SetupActions' and a['Target'] == name and kind & 0x40
           and not kind & 0x400, kind)
+if 'ImportSettings' in by_name and 'ImportSettingsData' in by_name:
+    a, data = by_name['ImportSettings'], by_name['ImportSettingsData']
+    kind = int(a['Type'])
+    check('ImportSettings is a DLL from the Binary table, deferred in the system context, and fails the install',
+          kind & 0x3f == 1 and a['Source'] == 'SetupActions' and a['Target'] == 'ImportSettings' and kind & 0x400
+          and kind & 0x800 and not kind & 0x40, kind)
+    check('its command line runs the installed Tapcfg.exe on SETTINGS as machine defaults',
+          int(data['Type']) & 0x3f == 51 and data['Source'] == 'ImportSettings'
+          and data['Target'] == '"[#Tapcfg.exe]" import "[SETTINGS]" /machine', data)
+    check('the import runs only with SETTINGS, never on removal, after the files are installed',
+          conditions.get('ImportSettings') == conditions.get('ImportSettingsData') == 'SETTINGS AND NOT REMOVE~="ALL"'
+          and sequence.get('InstallFiles', 0) < sequence.get('ImportSettings', 0)
+          and sequence.get('ImportSettingsData', 0) < sequence.get('ImportSettings', 0), conditions)
 check('the agent is closed before the files-in-use check',
       sequence.get('CostFinalize', 0) < sequence.get('CloseAgent', 0) < sequence.get('InstallValidate', 0), sequence)
-conditions = {r['Action']: r['Condition'] for r in table('InstallExecuteSequence')}
 check('the agent is started again once the install is over',
       sequence.get('InstallFinalize', 0) < sequence.get('RestartAgent', 0), sequence)
 check('... only when an agent was closed, and never on removal',

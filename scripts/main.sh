@@ -25,3 +25,5 @@ echo "== Tapcon, the settings console, in English and in Japanese (x64 build)"
 bash tests/wine/console_frame/screenshots.sh build/win-x64
 echo "== Tapcon's sound, click and right-click pages driven under Wine, in English and in Japanese (x64 build)"
 bash tests/wine/console_pages/screenshots.sh build/win-x64
+echo "== Tapcfg, the settings from the command line: the support report under Wine (x64 build)"
+bash tests/wine/config/demo.sh build/win-x64

@@ -2,6 +2,7 @@
 // port is shaped after.
 #pragma once
 
+#include "agent_link.h"
 #include "ports.h"
 
 namespace tp {
@@ -26,6 +27,13 @@ public:
 class Win32Sleep : public SleepPort {
 public:
     void sleep(uint32_t ms) override;
+};
+
+class Win32AgentLink : public AgentLinkPort {
+public:
+    WindowHandle findAgentWindow() override;
+    bool sendCopyData(WindowHandle window, uint32_t tag, const uint8_t* data, uint32_t size,
+                      uint32_t timeoutMs) override;
 };
 
 // The Program Files folder followed by tail, in a 260-byte buffer.

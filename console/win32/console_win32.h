@@ -90,13 +90,6 @@ private:
     const Resources& res_;
 };
 
-class Win32AgentLink : public AgentLinkPort {
-public:
-    WindowHandle findAgentWindow() override;
-    bool sendCopyData(WindowHandle window, uint32_t tag, const uint8_t* data, uint32_t size,
-                      uint32_t timeoutMs) override;
-};
-
 // What a page's dialog procedure needs: its logic and the resources.
 struct PageBinding {
     Page* page;

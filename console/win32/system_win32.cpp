@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "agent_window.h"
 #include "console_win32.h"
 #include "win32_ports.h"
 
@@ -81,21 +80,6 @@ int Win32System::messageBox(WindowHandle owner, int textId, int captionId, uint3
 
 int Win32System::runModalDialog(WindowHandle owner, int templateId, DialogLogic& logic) {
     return runModal(res_, reinterpret_cast<HWND>(owner), templateId, logic);
-}
-
-WindowHandle Win32AgentLink::findAgentWindow() {
-    return reinterpret_cast<WindowHandle>(FindWindowA(agentwin::kWindowClass, agentwin::kWindowName));
-}
-
-bool Win32AgentLink::sendCopyData(WindowHandle window, uint32_t tag, const uint8_t* data, uint32_t size,
-                                  uint32_t timeoutMs) {
-    COPYDATASTRUCT cds{};
-    cds.dwData = tag;
-    cds.cbData = size;
-    cds.lpData = const_cast<uint8_t*>(data);
-    DWORD_PTR result = 0;
-    return SendMessageTimeoutA(reinterpret_cast<HWND>(window), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds),
-                               SMTO_ABORTIFHUNG, timeoutMs, &result) != 0;
 }
 
 }  // namespace tp::console

@@ -4,6 +4,7 @@
 #   --no-runtime-dlls           imports no MinGW runtime DLL
 #   --imports-only "a.dll b.dll" imports from no DLL outside this list
 #   --gui                       Windows GUI subsystem
+#   --console                   Windows console (character) subsystem
 #   --shared-section NAME       section NAME exists and is marked shared
 set -euo pipefail
 objdump=$1 file=$2
@@ -32,6 +33,9 @@ while [ $# -gt 0 ]; do
       shift 2 ;;
     --gui)
       grep -qE '^Subsystem[[:space:]]+0*2[[:space:]]' <<<"$dump" || fail "not a GUI-subsystem program"
+      shift ;;
+    --console)
+      grep -qE '^Subsystem[[:space:]]+0*3[[:space:]]' <<<"$dump" || fail "not a console-subsystem program"
       shift ;;
     --shared-section)
       # Section headers: find NAME's characteristics and test IMAGE_SCN_MEM_SHARED (0x10000000).

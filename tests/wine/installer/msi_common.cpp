@@ -28,8 +28,8 @@ std::string folder(int csidl) {
 }  // namespace
 
 std::vector<std::string> packedFiles() {
-    std::vector<std::string> files = {"Tapagent.exe", "taphook.dll",  "Tapapi.dll",
-                                      "Tapport.exe",  "Tapstart.exe", "Taplink.exe"};
+    std::vector<std::string> files = {"Tapagent.exe", "taphook.dll", "Tapapi.dll", "Tapport.exe",
+                                      "Tapstart.exe", "Taplink.exe", "Tapcfg.exe"};
     char names[512] = {};
     GetEnvironmentVariableA("TP_CONSOLE_FILES", names, sizeof names - 1);
     std::string name;

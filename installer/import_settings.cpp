@@ -1,0 +1,97 @@
+// Tapsetup.dll's ImportSettings: the package's optional SETTINGS=FILE, a
+// settings file imported as the machine's defaults for new users. Tapcfg
+// does the work and its messages go to the installer's log; a file Tapcfg
+// refuses fails the installation.
+#include <windows.h>
+#include <msi.h>
+#include <msiquery.h>
+
+#include <string>
+
+namespace {
+
+// How long the import may take: it reads one small file and writes a key.
+constexpr DWORD kImportTimeoutMs = 60000;
+
+void logLine(MSIHANDLE install, const std::wstring& text) {
+    MSIHANDLE record = MsiCreateRecord(1);
+    MsiRecordSetStringW(record, 0, L"Tapcfg: [1]");
+    MsiRecordSetStringW(record, 1, text.c_str());
+    MsiProcessMessage(install, INSTALLMESSAGE_INFO, record);
+    MsiCloseHandle(record);
+}
+
+std::wstring customActionData(MSIHANDLE install) {
+    wchar_t none[1] = L"";
+    DWORD size = 0;
+    if (MsiGetPropertyW(install, L"CustomActionData", none, &size) != ERROR_MORE_DATA) return L"";
+    std::wstring data(++size, L'\0');
+    if (MsiGetPropertyW(install, L"CustomActionData", data.data(), &size) != ERROR_SUCCESS) return L"";
+    data.resize(size);
+    return data;
+}
+
+// Each line Tapcfg wrote (in the ANSI code page: its output is a pipe).
+void logOutput(MSIHANDLE install, const std::string& bytes) {
+    size_t start = 0;
+    while (start < bytes.size()) {
+        size_t end = bytes.find('\n', start);
+        if (end == std::string::npos) end = bytes.size();
+        std::string line = bytes.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        start = end + 1;
+        if (line.empty()) continue;
+        std::wstring wide(line.size(), L'\0');
+        wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, line.data(), static_cast<int>(line.size()),
+                                                            wide.data(), static_cast<int>(wide.size()))));
+        logLine(install, wide);
+    }
+}
+
+}  // namespace
+
+// The command line comes as CustomActionData: "TAPCFG" import "FILE" /machine.
+extern "C" UINT WINAPI ImportSettings(MSIHANDLE install) {
+    std::wstring command = customActionData(install);
+    if (command.empty()) {
+        logLine(install, L"no command line for the import");
+        return ERROR_INSTALL_FAILURE;
+    }
+    logLine(install, command);
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return ERROR_INSTALL_FAILURE;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = writeEnd;
+    si.hStdError = writeEnd;
+    PROCESS_INFORMATION pi{};
+    const BOOL started =
+        CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi);
+    CloseHandle(writeEnd);
+    if (!started) {
+        CloseHandle(readEnd);
+        logLine(install, L"Tapcfg.exe could not be started (error " + std::to_wstring(GetLastError()) + L")");
+        return ERROR_INSTALL_FAILURE;
+    }
+    CloseHandle(pi.hThread);
+    // The pipe ends when Tapcfg does.
+    std::string output;
+    char buffer[1024];
+    DWORD read = 0;
+    while (ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read) output.append(buffer, read);
+    CloseHandle(readEnd);
+    DWORD code = 1;
+    if (WaitForSingleObject(pi.hProcess, kImportTimeoutMs) != WAIT_OBJECT_0 || !GetExitCodeProcess(pi.hProcess, &code))
+        code = 1;
+    CloseHandle(pi.hProcess);
+    logOutput(install, output);
+    if (code != 0) {
+        logLine(install, L"the settings file was not imported (exit code " + std::to_wstring(code) +
+                             L"): the installation stops");
+        return ERROR_INSTALL_FAILURE;
+    }
+    return ERROR_SUCCESS;
+}

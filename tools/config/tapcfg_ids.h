@@ -1,0 +1,111 @@
+// Tapcfg's string ids, shared by its .rc files and its C++.
+#pragma once
+
+#define IDS_USAGE 100
+
+#define IDS_ERR_LINE 200
+#define IDS_ERR_ARGUMENT 201
+#define IDS_ERR_NOTHING_WRITTEN 202
+#define IDS_ERR_READ 203
+#define IDS_ERR_WRITE 204
+#define IDS_ERR_ACCESS 205
+#define IDS_ERR_NO_DRIVER 206
+#define IDS_ERR_USER_KEY 207
+#define IDS_ERR_COMMAND 208
+#define IDS_ERR_MACHINE_KEY 209
+#define IDS_ERR_SHOW_NAME 210
+
+#define IDS_BAD_SYNTAX 300
+#define IDS_BAD_NAME 301
+#define IDS_BAD_NUMBER 302
+#define IDS_BAD_TWICE 303
+#define IDS_BAD_RANGE 304
+#define IDS_BAD_BITS 305
+#define IDS_BAD_KIND 306
+#define IDS_BAD_CALIBRATION 307
+#define IDS_BAD_KEYS 308
+#define IDS_BAD_TEXT 309
+
+#define IDS_DONE_USER 400
+#define IDS_DONE_APPLIED 401
+#define IDS_DONE_MACHINE 402
+#define IDS_DONE_EXPORT 403
+#define IDS_DONE_NOTHING 404
+
+#define IDS_SHOW_TITLE 500
+#define IDS_SHOW_DEFAULTS 501
+#define IDS_C_FREQ 502
+#define IDS_C_DURATION 503
+#define IDS_C_STD_FREQ 504
+#define IDS_C_STD_DURATION 505
+#define IDS_C_HEIGHT 506
+#define IDS_C_WIDTH 507
+#define IDS_C_SCREEN 508
+
+#define IDS_W_SOUND 520
+#define IDS_W_STD 521
+#define IDS_W_RIGHT 522
+#define IDS_W_MODE 523
+#define IDS_W_MODE_CHOICE 524
+#define IDS_W_CURSOR 525
+#define IDS_W_ICONS 526
+#define IDS_W_CALIBRATION 527
+#define IDS_W_SAME 528
+#define IDS_W_DRIVER_BITS 529
+
+#define IDS_ON 540
+#define IDS_OFF 541
+#define IDS_AT_TOUCH 542
+#define IDS_AT_RELEASE 543
+#define IDS_KEY_CTRL 544
+#define IDS_KEY_SHIFT 545
+#define IDS_KEY_ALT 546
+#define IDS_KEY_NONE 547
+#define IDS_KEY_HELD 548
+#define IDS_KEY_ONCE 549
+#define IDS_MODE_POINT 550
+#define IDS_MODE_STREAM 551
+#define IDS_SHOWN 552
+#define IDS_HIDDEN 553
+#define IDS_SAME_ALL 554
+#define IDS_SAME_OWN 555
+#define IDS_YES 556
+#define IDS_NO 557
+
+#define IDS_KIND0 560 /* the six sound kinds follow in the sound page's order */
+#define IDS_KIND1 561
+#define IDS_KIND2 562
+#define IDS_KIND3 563
+#define IDS_KIND4 564
+#define IDS_KIND5 565
+
+#define IDS_L_TITLE 580
+#define IDS_L_NONE 581
+#define IDS_L_SCREEN 582
+#define IDS_L_NO_SCREEN 583
+#define IDS_L_MODE 584
+
+#define IDS_R_TITLE 600
+#define IDS_R_SUITE 601
+#define IDS_R_FILES 602
+#define IDS_R_FILE 603
+#define IDS_R_FILE_MISSING 604
+#define IDS_R_DRIVER_VERSION 605
+#define IDS_R_NO_DRIVER_KEY 606
+#define IDS_R_EMPTY 607
+#define IDS_R_PANELS 608
+#define IDS_R_SLOT 609
+#define IDS_R_NO_PANELS 610
+#define IDS_R_NO_DEVICE 611
+#define IDS_R_REFUSED 612
+#define IDS_R_CAL 613
+#define IDS_R_CAL_PORT 614
+#define IDS_R_CAL_TABLE 615
+#define IDS_R_CAL_TOO_LONG 616
+#define IDS_R_CAL_NONE 617
+#define IDS_R_AGENT 618
+#define IDS_R_RUNNING 619
+#define IDS_R_NOT_RUNNING 620
+#define IDS_R_WINDOWS 621
+#define IDS_R_SETTINGS 622
+#define IDS_R_UNKNOWN 623
