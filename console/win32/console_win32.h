@@ -76,6 +76,7 @@ public:
     int getSystemMetrics(int index) override;
     uint32_t getDoubleClickTime() override;
     bool systemParametersInfo(uint32_t action, uint32_t param, uint32_t winIni) override;
+    int ansiToWide(const char* text, wchar_t* out, int capacity) override;
     Point getCursorPos() override;
     bool programFilesPath(const char* tail, char (&out)[260]) override;
     bool windowsPath(const char* tail, char (&out)[260]) override;
@@ -95,6 +96,13 @@ public:
     WindowHandle findAgentWindow() override;
     bool sendCopyData(WindowHandle window, uint32_t tag, const uint8_t* data, uint32_t size,
                       uint32_t timeoutMs) override;
+};
+
+// The pause inside a save: messages sent to the sheet (another program's
+// broadcast, a question) are answered while it lasts; posted ones wait.
+class Win32ResponsiveSleep : public SleepPort {
+public:
+    void sleep(uint32_t ms) override;
 };
 
 // What a page's dialog procedure needs: its logic and the resources.

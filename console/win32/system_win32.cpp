@@ -12,8 +12,16 @@ uint32_t Win32System::getACP() { return GetACP(); }
 int Win32System::getSystemMetrics(int index) { return GetSystemMetrics(index); }
 uint32_t Win32System::getDoubleClickTime() { return GetDoubleClickTime(); }
 
+// SPIF_SENDCHANGE would broadcast with SendMessageTimeout and wait on every
+// window; the notice goes out without waiting instead.
 bool Win32System::systemParametersInfo(uint32_t action, uint32_t param, uint32_t winIni) {
-    return SystemParametersInfoW(action, param, nullptr, winIni) != FALSE;
+    const bool ok = SystemParametersInfoW(action, param, nullptr, winIni & ~SPIF_SENDCHANGE) != FALSE;
+    if (ok && (winIni & SPIF_SENDCHANGE)) SendNotifyMessageW(HWND_BROADCAST, WM_SETTINGCHANGE, action, 0);
+    return ok;
+}
+
+int Win32System::ansiToWide(const char* text, wchar_t* out, int capacity) {
+    return MultiByteToWideChar(CP_ACP, 0, text, -1, out, capacity);
 }
 
 Point Win32System::getCursorPos() {
@@ -87,6 +95,8 @@ WindowHandle Win32AgentLink::findAgentWindow() {
     return reinterpret_cast<WindowHandle>(FindWindowA(agentwin::kWindowClass, agentwin::kWindowName));
 }
 
+// No SMTO_BLOCK: messages other programs send the sheet are answered while
+// the agent takes the settings.
 bool Win32AgentLink::sendCopyData(WindowHandle window, uint32_t tag, const uint8_t* data, uint32_t size,
                                   uint32_t timeoutMs) {
     COPYDATASTRUCT cds{};
@@ -96,6 +106,19 @@ bool Win32AgentLink::sendCopyData(WindowHandle window, uint32_t tag, const uint8
     DWORD_PTR result = 0;
     return SendMessageTimeoutA(reinterpret_cast<HWND>(window), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds),
                                SMTO_ABORTIFHUNG, timeoutMs, &result) != 0;
+}
+
+void Win32ResponsiveSleep::sleep(uint32_t ms) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        const DWORD spent = GetTickCount() - start;
+        if (spent >= ms) return;
+        // PeekMessage delivers the sent messages and leaves the queue alone.
+        if (MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - spent, QS_SENDMESSAGE) == WAIT_OBJECT_0) {
+            MSG msg;
+            PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+        }
+    }
 }
 
 }  // namespace tp::console
