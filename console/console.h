@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "console_ids.h"
@@ -213,6 +214,9 @@ inline constexpr uint32_t kDriverNotifyDelayMs = 1000;
 // Stores the record, sends the layout to the driver and the settings to the
 // agent, then tells the driver that settings changed. Always runs to the end.
 void SaveAndNotify(Console& console);
+
+// value in decimal ("-1280"), without the C runtime's printf.
+std::wstring decimalText(int64_t value);
 
 // 1000 - double-click time, limited to 100…900.
 int clickSpeedFromTime(uint32_t doubleClickTimeMs);

@@ -1,8 +1,7 @@
 // The last page: the driver's version as read at start-up, and the button
 // that opens the list of the suite's file versions in Notepad.
-#include <cstdio>
-
 #include "console.h"
+#include "text.h"
 
 namespace tp::console {
 namespace {
@@ -35,8 +34,9 @@ public:
         const uint32_t attributes = system.getFileAttributes(notes);
         if (attributes != kInvalidFileAttributes) system.setFileAttributes(notes, attributes | kFileAttributeReadOnly);
         // Both paths quoted: "Program Files" has a blank.
-        char commandLine[2 * 260 + 8];
-        std::snprintf(commandLine, sizeof commandLine, "\"%s\" \"%s\"", notepad, notes);
+        char commandLine[2 * 260 + 8] = "\"";
+        for (const char* part : {static_cast<const char*>(notepad), "\" \"", static_cast<const char*>(notes), "\""})
+            appendText(commandLine, sizeof commandLine, part);
         system.startProgram(commandLine);
     }
 };

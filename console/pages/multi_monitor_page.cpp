@@ -19,7 +19,7 @@ uint32_t resolutionForChoice(int index) {
 }
 
 std::wstring resolutionText(uint32_t resolution) {
-    return std::to_wstring(resolutionWidth(resolution)) + L"x" + std::to_wstring(resolutionHeight(resolution));
+    return decimalText(resolutionWidth(resolution)) + L"x" + decimalText(resolutionHeight(resolution));
 }
 
 namespace {
@@ -93,7 +93,7 @@ uint32_t parseResolutionText(const wchar_t* typed) {
     return packResolution(unsignedSide(width), unsignedSide(height));
 }
 
-std::wstring originText(uint32_t stored) { return std::to_wstring(decodeOrigin(stored)); }
+std::wstring originText(uint32_t stored) { return decimalText(decodeOrigin(stored)); }
 
 int32_t parseOriginText(const wchar_t* typed) {
     const std::wstring text = foldTypedText(typed);
@@ -125,7 +125,7 @@ constexpr uint32_t kUseMultiMonitor = 0x1;
 constexpr uint32_t kOsManaged = 0x2;
 constexpr uint32_t kNoAutoAcquire = 0x1;
 
-std::wstring screenName(int index) { return L"Screen" + std::to_wstring(index + 1); }
+std::wstring screenName(int index) { return L"Screen" + decimalText(index + 1); }
 
 std::wstring fieldText(DialogPort& dlg, int id) {
     wchar_t text[kFieldTextMax + 1];
@@ -194,7 +194,7 @@ public:
         enableModeControls(dlg, use);
         dlg.checkButton(IDC_MULTI_OS, layout.nComm & kOsManaged);
         dlg.checkButton(IDC_MULTI_AUTO, !(layout.disableMode & kNoAutoAcquire));
-        for (int i = 0; i < kMaxMonitors; ++i) dlg.comboAdd(IDC_MULTI_COUNT, std::to_wstring(i + 1).c_str());
+        for (int i = 0; i < kMaxMonitors; ++i) dlg.comboAdd(IDC_MULTI_COUNT, decimalText(i + 1).c_str());
         for (int i = 0; i <= settings().lastMonitorAtStart && i < kMaxMonitors; ++i)
             dlg.comboAdd(IDC_MULTI_MONITOR, screenName(i).c_str());
         for (const wchar_t* name : kResolutionNames) dlg.comboAdd(IDC_MULTI_RES, name);
