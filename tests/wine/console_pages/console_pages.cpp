@@ -323,8 +323,40 @@ std::vector<RECT> lowerControls(HWND page) {
     return out;
 }
 
+// A window of another program that never answers, yet counts as waiting
+// for input: a broadcast waits on it for as long as it lives. Nothing of
+// this process may broadcast while it stands.
+class UnansweringWindow {
+public:
+    UnansweringWindow() {
+        thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
+        TPT_CHECK_MSG(thread_ && WaitForSingleObject(ready_, 5000) == WAIT_OBJECT_0, "an unanswering window");
+    }
+    ~UnansweringWindow() {
+        SetEvent(stop_);
+        if (thread_) WaitForSingleObject(thread_, 5000);
+        for (HANDLE h : {thread_, stop_, ready_})
+            if (h) CloseHandle(h);
+    }
+
+private:
+    static DWORD WINAPI run(void* context) {
+        auto* self = static_cast<UnansweringWindow*>(context);
+        HWND window = CreateWindowExW(0, L"STATIC", L"unanswering", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                                      nullptr, nullptr);
+        SetEvent(self->ready_);
+        MsgWaitForMultipleObjects(1, &self->stop_, FALSE, INFINITE, QS_HOTKEY);
+        DestroyWindow(window);
+        return 0;
+    }
+    HANDLE stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE ready_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread_ = nullptr;
+};
+
 // A user's own values beyond the sliders' ranges (slow for accessibility):
-// looking and cancelling, or trying a slider and cancelling, leaves them.
+// looking and cancelling, or trying a slider and cancelling, leaves them,
+// and Cancel waits on no other program.
 void ownValuesSurviveCancel() {
     const UINT both = SPIF_UPDATEINIFILE | SPIF_SENDCHANGE;
     SystemParametersInfoW(SPI_SETDOUBLECLICKTIME, 1100, nullptr, both);
@@ -340,7 +372,11 @@ void ownValuesSurviveCancel() {
             slide(page, IDC_CLICK_SPEED, 800);
             slide(page, IDC_CLICK_WIDTH, 66);
         }
-        console.press(IDCANCEL);
+        {
+            UnansweringWindow unanswering;
+            console.press(IDCANCEL);
+            TPT_CHECK_MSG(console.ended(3000), "Cancel ends the console beside a window that never answers");
+        }
         TPT_CHECK(console.ended(10000));
         console.close();
         TPT_CHECK_EQ(mouseValue("DoubleClickSpeed"), std::string("1100"));
