@@ -7,6 +7,8 @@ constexpr size_t kFileHeaderSize = 14;
 constexpr size_t kInfoHeaderSize = 40;
 constexpr uint32_t kBiRgb = 0;
 constexpr uint32_t kBiBitfields = 3;
+// GDI takes biClrUsed entries (at most this many) at any depth.
+constexpr uint32_t kMaxColourEntries = 256;
 
 uint16_t u16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 uint32_t u32(const uint8_t* p) {
@@ -29,6 +31,7 @@ bool parseBitmapFile(const uint8_t* file, size_t size, DibImage& image) {
     const uint16_t planes = u16(info + 12);
     const uint16_t bits = u16(info + 14);
     const uint32_t compression = u32(info + 16);
+    const uint32_t coloursUsed = u32(info + 32);
     if (u32(info) != kInfoHeaderSize || planes != 1) return false;
     if (width <= 0 || width > kMaxBitmapSide || height == 0 || height < -kMaxBitmapSide || height > kMaxBitmapSide)
         return false;
@@ -54,6 +57,10 @@ bool parseBitmapFile(const uint8_t* file, size_t size, DibImage& image) {
         default:
             return false;
     }
+    // The table GDI reads is the larger of what the depth needs and biClrUsed.
+    if (coloursUsed > kMaxColourEntries) return false;
+    const uint64_t masks = compression == kBiBitfields ? 12 : 0;
+    if (masks + 4ull * coloursUsed > tableSize) tableSize = masks + 4ull * coloursUsed;
     const uint64_t infoSize = kInfoHeaderSize + tableSize;
     if (kFileHeaderSize + infoSize > fileSize) return false;
 

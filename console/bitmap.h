@@ -18,7 +18,8 @@ inline constexpr int32_t kMaxBitmapSide = 4096;
 // Checks a whole .bmp file (BITMAPFILEHEADER, 40-byte BITMAPINFOHEADER,
 // uncompressed or bit-field pixels) and on success points image into it.
 // Pictures of 8 bits or fewer always carry their full colour table
-// (2^bits entries), whatever biClrUsed says. False: nothing to draw.
+// (2^bits entries); a biClrUsed above that, or at a greater depth, must be
+// there too (up to 256 entries). False: nothing to draw.
 bool parseBitmapFile(const uint8_t* file, size_t size, DibImage& image);
 
 }  // namespace tp::console

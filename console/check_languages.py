@@ -7,7 +7,10 @@ Every dialog template of one file has its twin in the other (IDD_X_JA and
 IDD_X_EN, or the same name), and the twins hold the same control ids; a
 control that only one language has is marked on its line with the comment
 "// only this language". Every string id of one file's string tables is in
-the other's. Prints each difference; the exit code is their number.
+the other's. Every field a screen reader names by the text before it (edit,
+combo box, scroll bar, track bar) directly follows its label: a static text
+with an access key.
+Prints each difference; the exit code is their number.
 """
 import re
 import sys
@@ -70,6 +73,27 @@ def control_ids(body):
     return ids, only
 
 
+FIELDS = {'EDITTEXT', 'COMBOBOX', 'SCROLLBAR'}
+LABELS = {'LTEXT', 'RTEXT', 'CTEXT'}
+
+
+def unlabelled_fields(body):
+    """Fields whose previous control is not a static text with an access key."""
+    out, before = [], None
+    lines = [STRING.sub(lambda m: '"T"' if re.search(r'&[^&]', m.group(0)) else '""', l.split('//')[0]).strip()
+             for l in body]
+    for code in lines:
+        words = code.split(None, 1)
+        if not words or words[0] not in KEYWORDS_ID_FIRST | KEYWORDS_ID_SECOND:
+            continue
+        args = [a.strip() for a in words[1].split(',')] if len(words) > 1 else []
+        field = words[0] in FIELDS or (words[0] == 'CONTROL' and len(args) > 2 and 'trackbar' in args[2])
+        if field and before != 'label':
+            out.append(args[0] if words[0] in FIELDS else args[1])
+        before = 'label' if words[0] in LABELS and args and args[0] == '"T"' else words[0]
+    return out
+
+
 def string_ids(body):
     ids = set()
     for code, _marked in statements(body, lambda code: re.match(r'[A-Za-z_0-9]+\s*,?\s*"', code)):
@@ -79,12 +103,14 @@ def string_ids(body):
     return ids
 
 
-def load(path):
+def load(path, problems):
     dialogs, strings = {}, set()
     with open(path, encoding='utf-8') as f:
         for kind, name, body in blocks(f.read()):
             if kind == 'dialog':
                 dialogs[re.sub(r'_(JA|EN)$', '', name)] = control_ids(body)
+                for cid in unlabelled_fields(body):
+                    problems.append(f'{name}: {cid} does not follow its label in {path}')
             else:
                 strings |= string_ids(body)
     return dialogs, strings
@@ -94,8 +120,8 @@ def main(argv):
     if len(argv) != 3:
         print(__doc__)
         return 2
-    (ja_dialogs, ja_strings), (en_dialogs, en_strings) = load(argv[1]), load(argv[2])
     problems = []
+    (ja_dialogs, ja_strings), (en_dialogs, en_strings) = load(argv[1], problems), load(argv[2], problems)
     for name in sorted(set(ja_dialogs) | set(en_dialogs)):
         if name not in en_dialogs or name not in ja_dialogs:
             problems.append(f'{name}: template only in {argv[1] if name in ja_dialogs else argv[2]}')

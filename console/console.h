@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "console_ids.h"
@@ -26,6 +27,8 @@ Language languageForCodePage(uint32_t codePage);
 
 // The Win32 values the logic passes through the ports.
 inline constexpr int kSmSwapButton = 23;
+inline constexpr int kSmCxDoubleClk = 36;
+inline constexpr int kSmCyDoubleClk = 37;
 inline constexpr uint32_t kSpiSetDoubleClickTime = 0x0020;
 inline constexpr uint32_t kSpiSetDoubleClkWidth = 0x001D;
 inline constexpr uint32_t kSpiSetDoubleClkHeight = 0x001E;
@@ -144,8 +147,13 @@ public:
     virtual uint32_t getACP() = 0;
     virtual int getSystemMetrics(int index) = 0;
     virtual uint32_t getDoubleClickTime() = 0;
-    // SystemParametersInfoW(action, param, NULL, winIni).
+    // SystemParametersInfoW(action, param, NULL, winIni), except that
+    // SPIF_SENDCHANGE announces with SendNotifyMessage (WM_SETTINGCHANGE,
+    // wParam action), which waits on no other program.
     virtual bool systemParametersInfo(uint32_t action, uint32_t param, uint32_t winIni) = 0;
+    // MultiByteToWideChar(CP_ACP, 0, text, -1, out, capacity): the number
+    // of characters written with the terminator, 0 on failure.
+    virtual int ansiToWide(const char* text, wchar_t* out, int capacity) = 0;
     virtual Point getCursorPos() = 0;
     // The Program Files folder followed by tail; false (and an empty out) when unknown.
     virtual bool programFilesPath(const char* tail, char (&out)[260]) = 0;
@@ -186,6 +194,9 @@ struct Console {
 
 // The common save path over the console's record and ports.
 void SaveAndNotify(Console& console);
+
+// value in decimal ("-1280"), without the C runtime's printf.
+std::wstring decimalText(int64_t value);
 
 // 1000 - double-click time, limited to 100…900.
 int clickSpeedFromTime(uint32_t doubleClickTimeMs);

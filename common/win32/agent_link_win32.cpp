@@ -9,6 +9,8 @@ WindowHandle Win32AgentLink::findAgentWindow() {
     return reinterpret_cast<WindowHandle>(FindWindowA(agentwin::kWindowClass, agentwin::kWindowName));
 }
 
+// No SMTO_BLOCK: messages other programs send the caller are answered while
+// the agent takes the settings.
 bool Win32AgentLink::sendCopyData(WindowHandle window, uint32_t tag, const uint8_t* data, uint32_t size,
                                   uint32_t timeoutMs) {
     COPYDATASTRUCT cds{};

@@ -77,7 +77,7 @@ private:
     void fillMonitors(DialogPort& dlg) {
         for (int i = dlg.comboCount(IDC_CALIB_MONITOR) - 1; i >= 0; --i) dlg.comboDelete(IDC_CALIB_MONITOR, i);
         for (int i = 0; i <= settings().lastMonitor && i < kMaxMonitors; ++i)
-            dlg.comboAdd(IDC_CALIB_MONITOR, (L"Screen" + std::to_wstring(i + 1)).c_str());
+            dlg.comboAdd(IDC_CALIB_MONITOR, (L"Screen" + decimalText(i + 1)).c_str());
     }
 
     void start(DialogPort& dlg) {

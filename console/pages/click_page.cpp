@@ -1,6 +1,7 @@
 // Click page: stream or point mode, cursor hiding, and the system's
-// double-click width, height and time, which change live while the sliders
-// move and go back to the committed values on Cancel. A test picture
+// double-click width, height and time. Moving a slider previews its value
+// for this session only; Apply writes it to the user's profile, Cancel puts
+// back what the system had before, for the sliders that moved. A test picture
 // switches between sun and moon on a double-click the system recognised.
 #include "console.h"
 
@@ -53,6 +54,11 @@ public:
         setUp(dlg, kSpeed, s.dClickSpeedEdit);
         dlg.checkButton(IDC_CLICK_HIDE_CURSOR, has(opt::kHideCursor));
         dlg.setTimer(kTimerId, kFrameMs);
+        // The user's own values, which may lie beyond the sliders' ranges.
+        SystemPort& sys = console().ports.system;
+        system_[kWidthAt] = static_cast<uint32_t>(sys.getSystemMetrics(kSmCxDoubleClk));
+        system_[kHeightAt] = static_cast<uint32_t>(sys.getSystemMetrics(kSmCyDoubleClk));
+        system_[kTimeAt] = sys.getDoubleClickTime();
     }
 
     void onCommand(DialogPort& dlg, int id, int code) override {
@@ -75,17 +81,16 @@ public:
 
     void onHScroll(DialogPort& dlg, int id, int, int) override {
         PanelSettings& s = settings();
-        SystemPort& sys = console().ports.system;
         const int pos = dlg.trackPos(id);
         if (id == kWidth.id) {
             s.dWidthEdit = pos;
-            sys.systemParametersInfo(kSpiSetDoubleClkWidth, static_cast<uint32_t>(pos), kSpifUpdateIniFile);
+            preview(kWidthAt, static_cast<uint32_t>(pos));
         } else if (id == kHeight.id) {
             s.dHeightEdit = pos;
-            sys.systemParametersInfo(kSpiSetDoubleClkHeight, static_cast<uint32_t>(pos), kSpifUpdateIniFile);
+            preview(kHeightAt, static_cast<uint32_t>(pos));
         } else if (id == kSpeed.id) {
             s.dClickSpeedEdit = pos;
-            sys.systemParametersInfo(kSpiSetDoubleClickTime, timeOfSpeed(pos), kSpifUpdateIniFile);
+            preview(kTimeAt, timeOfSpeed(pos));
         } else {
             return;
         }
@@ -121,19 +126,37 @@ public:
             s.user.dHeight = static_cast<uint32_t>(s.dHeightEdit);
             s.user.dWidth = static_cast<uint32_t>(s.dWidthEdit);
         }
+        // The previews become the user's own values, announced to every program.
+        for (int i = 0; i < kValues; ++i) {
+            if (!previewed_[i]) continue;
+            console().ports.system.systemParametersInfo(kActions[i], shown_[i], kSpifUpdateIniFile | kSpifSendChange);
+            system_[i] = shown_[i];
+            previewed_[i] = false;
+        }
         saveIfChanged();
     }
 
+    // Only what this page previewed goes back; the profile was never written.
     void onCancel(DialogPort&) override {
-        const PanelSettings& s = settings();
-        SystemPort& sys = console().ports.system;
-        constexpr uint32_t kWinIni = kSpifUpdateIniFile | kSpifSendChange;
-        sys.systemParametersInfo(kSpiSetDoubleClickTime, timeOfSpeed(s.dClickSpeed), kWinIni);
-        sys.systemParametersInfo(kSpiSetDoubleClkHeight, s.user.dHeight, kWinIni);
-        sys.systemParametersInfo(kSpiSetDoubleClkWidth, s.user.dWidth, kWinIni);
+        for (int i = 0; i < kValues; ++i) {
+            if (!previewed_[i]) continue;
+            console().ports.system.systemParametersInfo(kActions[i], system_[i], 0);
+            previewed_[i] = false;
+        }
     }
 
 private:
+    // The three system values, in the order Cancel restores them.
+    enum { kTimeAt, kHeightAt, kWidthAt, kValues };
+    static constexpr uint32_t kActions[kValues] = {kSpiSetDoubleClickTime, kSpiSetDoubleClkHeight,
+                                                   kSpiSetDoubleClkWidth};
+
+    void preview(int at, uint32_t value) {
+        console().ports.system.systemParametersInfo(kActions[at], value, 0);
+        shown_[at] = value;
+        previewed_[at] = true;
+    }
+
     bool has(uint32_t bit) { return (settings().user.option & bit) != 0; }
     void put(uint32_t bit, bool on) {
         uint32_t& option = settings().user.option;
@@ -163,6 +186,9 @@ private:
 
     bool moon_ = false;
     int step_ = 0;
+    uint32_t system_[kValues] = {};  // the values before any preview, or as last applied
+    uint32_t shown_[kValues] = {};   // the values previewed
+    bool previewed_[kValues] = {};
 };
 
 }  // namespace

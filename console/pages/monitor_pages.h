@@ -16,18 +16,22 @@ inline constexpr int kFieldTextMax = 259;
 inline constexpr uint32_t kMaxResolutionSide = 0xFFFF;
 inline constexpr int32_t kMaxOriginMagnitude = 0x0FFFFFFF;
 
+// Full-width digits, signs and x, the multiplication sign and the minus
+// signs a Japanese IME types, as the ASCII characters they stand for.
+std::wstring foldTypedText(const wchar_t* text);
+
 // "1024x768" from 0x04000300.
 std::wstring resolutionText(uint32_t resolution);
 // The typed resolution: the width before the first x or X; after each x or
 // X the height is written again from its first character, keeping any longer
-// tail. Each side is read as unsigned decimal after leading blanks, up to the
+// tail. The text is folded first (foldTypedText). Each side is read as unsigned decimal after leading blanks, up to the
 // first non-digit, and limited to 65535.
 uint32_t parseResolutionText(const wchar_t* text);
 
 // The decoded signed origin in decimal.
 std::wstring originText(uint32_t stored);
-// Leading blanks, one sign, digits up to the first non-digit; anything else
-// is 0. The magnitude is limited to what the flagged-sign encoding holds.
+// After folding: leading blanks, one sign, digits up to the first
+// non-digit; anything else is 0. The magnitude is limited to what the flagged-sign encoding holds.
 int32_t parseOriginText(const wchar_t* text);
 
 // The list values of the resolution box.

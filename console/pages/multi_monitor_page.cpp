@@ -19,13 +19,33 @@ uint32_t resolutionForChoice(int index) {
 }
 
 std::wstring resolutionText(uint32_t resolution) {
-    return std::to_wstring(resolutionWidth(resolution)) + L"x" + std::to_wstring(resolutionHeight(resolution));
+    return decimalText(resolutionWidth(resolution)) + L"x" + decimalText(resolutionHeight(resolution));
 }
 
 namespace {
 
 bool isBlank(wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); }
 bool isDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+
+// What a Japanese IME types for the ASCII characters the fields take.
+wchar_t foldTyped(wchar_t c) {
+    if (c >= L'\xFF10' && c <= L'\xFF19') return static_cast<wchar_t>(L'0' + (c - L'\xFF10'));  // ０…９
+    switch (c) {
+        case L'\xFF58':  // ｘ
+        case L'\xFF38':  // Ｘ
+        case L'\x00D7':  // ×
+            return L'x';
+        case L'\xFF0D':  // －
+        case L'\x2212':  // minus sign
+        case L'\x30FC':  // ー: the minus key with the IME in kana mode
+            return L'-';
+        case L'\xFF0B':  // ＋
+            return L'+';
+        case L'\x3000':  // ideographic space
+            return L' ';
+    }
+    return c;
+}
 
 // The decimal digits at p, saturating at limit; p is left on the first non-digit.
 uint32_t readDigits(const wchar_t*& p, uint32_t limit) {
@@ -45,11 +65,18 @@ uint32_t unsignedSide(const std::wstring& text) {
 
 }  // namespace
 
-uint32_t parseResolutionText(const wchar_t* text) {
+std::wstring foldTypedText(const wchar_t* text) {
+    std::wstring folded;
+    for (const wchar_t* p = text; *p; ++p) folded += foldTyped(*p);
+    return folded;
+}
+
+uint32_t parseResolutionText(const wchar_t* typed) {
+    const std::wstring text = foldTypedText(typed);
     std::wstring width, height;
     bool inHeight = false;
     size_t at = 0;
-    for (const wchar_t* p = text; *p; ++p) {
+    for (const wchar_t* p = text.c_str(); *p; ++p) {
         if (*p == L'x' || *p == L'X') {
             inHeight = true;
             at = 0;
@@ -66,10 +93,11 @@ uint32_t parseResolutionText(const wchar_t* text) {
     return packResolution(unsignedSide(width), unsignedSide(height));
 }
 
-std::wstring originText(uint32_t stored) { return std::to_wstring(decodeOrigin(stored)); }
+std::wstring originText(uint32_t stored) { return decimalText(decodeOrigin(stored)); }
 
-int32_t parseOriginText(const wchar_t* text) {
-    const wchar_t* p = text;
+int32_t parseOriginText(const wchar_t* typed) {
+    const std::wstring text = foldTypedText(typed);
+    const wchar_t* p = text.c_str();
     while (isBlank(*p)) ++p;
     const bool negative = *p == L'-';
     if (*p == L'-' || *p == L'+') ++p;
@@ -97,7 +125,7 @@ constexpr uint32_t kUseMultiMonitor = 0x1;
 constexpr uint32_t kOsManaged = 0x2;
 constexpr uint32_t kNoAutoAcquire = 0x1;
 
-std::wstring screenName(int index) { return L"Screen" + std::to_wstring(index + 1); }
+std::wstring screenName(int index) { return L"Screen" + decimalText(index + 1); }
 
 std::wstring fieldText(DialogPort& dlg, int id) {
     wchar_t text[kFieldTextMax + 1];
@@ -166,7 +194,7 @@ public:
         enableModeControls(dlg, use);
         dlg.checkButton(IDC_MULTI_OS, layout.nComm & kOsManaged);
         dlg.checkButton(IDC_MULTI_AUTO, !(layout.disableMode & kNoAutoAcquire));
-        for (int i = 0; i < kMaxMonitors; ++i) dlg.comboAdd(IDC_MULTI_COUNT, std::to_wstring(i + 1).c_str());
+        for (int i = 0; i < kMaxMonitors; ++i) dlg.comboAdd(IDC_MULTI_COUNT, decimalText(i + 1).c_str());
         for (int i = 0; i <= settings().lastMonitorAtStart && i < kMaxMonitors; ++i)
             dlg.comboAdd(IDC_MULTI_MONITOR, screenName(i).c_str());
         for (const wchar_t* name : kResolutionNames) dlg.comboAdd(IDC_MULTI_RES, name);
@@ -201,17 +229,22 @@ public:
                 if (code == kCbnSelChange && dlg.comboSelection(id) >= 0) showMonitor(dlg, dlg.comboSelection(id));
                 return;
             case IDC_MULTI_RES:
-                if (code == kCbnSelChange)
+                if (code == kCbnSelChange) {
                     layout.resolution[current_] = resolutionForChoice(dlg.comboSelection(id));
-                else if (code == kCbnEditChange)
-                    layout.resolution[current_] = parseResolutionText(fieldText(dlg, id).c_str());
-                else
+                } else if (code == kCbnEditChange) {
+                    // A size of 0 would end the driver's monitor list here:
+                    // the last valid size stays until the text reads as one.
+                    const uint32_t typed = parseResolutionText(fieldText(dlg, id).c_str());
+                    if (typed == 0) return;
+                    layout.resolution[current_] = typed;
+                } else {
                     return;
+                }
                 markModified(dlg);
                 return;
             case IDC_MULTI_X:
             case IDC_MULTI_Y:
-                if (code != kEnChange) return;
+                if (code != kEnChange || showing_) return;
                 (id == IDC_MULTI_X ? layout.originX : layout.originY)[current_] =
                     encodeOrigin(parseOriginText(fieldText(dlg, id).c_str()));
                 markModified(dlg);
@@ -231,14 +264,16 @@ private:
         for (int id : kModeControls) dlg.enableItem(id, enabled);
     }
 
-    // The origin fields store what they are set to, into the monitor that
-    // is current by then.
+    // Showing a monitor is not an edit: the EN_CHANGE of the texts set here
+    // neither stores nor marks the settings changed.
     void showMonitor(DialogPort& dlg, int index) {
         const MonitorLayoutBlock& layout = settings().layout;
         current_ = index;
+        showing_ = true;
         dlg.setItemText(IDC_MULTI_RES, resolutionText(layout.resolution[index]).c_str());
         dlg.setItemText(IDC_MULTI_X, originText(layout.originX[index]).c_str());
         dlg.setItemText(IDC_MULTI_Y, originText(layout.originY[index]).c_str());
+        showing_ = false;
     }
 
     void countChosen(DialogPort& dlg) {
@@ -278,6 +313,7 @@ private:
     }
 
     int current_ = 0;
+    bool showing_ = false;
 };
 
 }  // namespace

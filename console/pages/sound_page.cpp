@@ -1,8 +1,6 @@
 // Sound page: touch sound on/off, press or release, kind, beep frequency and
 // duration, for all monitors alike or for each monitor, with a standard
 // snapshot the user can take and return to.
-#include <cstdio>
-
 #include "console.h"
 
 namespace tp::console {
@@ -43,11 +41,7 @@ struct SoundSet {
     void setStdKind(uint32_t k) { option = (option & ~opt::kStdKindMask) | ((k << kStdKindShift) & opt::kStdKindMask); }
 };
 
-void setNumber(DialogPort& dlg, int id, uint32_t value) {
-    wchar_t text[16];
-    std::swprintf(text, 16, L"%u", static_cast<unsigned>(value));
-    dlg.setItemText(id, text);
-}
+void setNumber(DialogPort& dlg, int id, uint32_t value) { dlg.setItemText(id, decimalText(value).c_str()); }
 
 class SoundPage final : public Page {
 public:
@@ -191,9 +185,7 @@ private:
         int count = settings().lastMonitor + 1;
         if (count > kMaxMonitors) count = kMaxMonitors;
         for (int i = 0; i < count; ++i) {
-            wchar_t name[16];
-            std::swprintf(name, 16, L"Screen%d", i + 1);
-            dlg.comboAdd(IDC_SOUND_MONITOR, name);
+            dlg.comboAdd(IDC_SOUND_MONITOR, (L"Screen" + decimalText(i + 1)).c_str());
         }
         return count < 0 ? 0 : count;
     }

@@ -76,6 +76,7 @@ public:
     int getSystemMetrics(int index) override;
     uint32_t getDoubleClickTime() override;
     bool systemParametersInfo(uint32_t action, uint32_t param, uint32_t winIni) override;
+    int ansiToWide(const char* text, wchar_t* out, int capacity) override;
     Point getCursorPos() override;
     bool programFilesPath(const char* tail, char (&out)[260]) override;
     bool windowsPath(const char* tail, char (&out)[260]) override;
@@ -88,6 +89,13 @@ public:
 
 private:
     const Resources& res_;
+};
+
+// The pause inside a save: messages sent to the sheet (another program's
+// broadcast, a question) are answered while it lasts; posted ones wait.
+class Win32ResponsiveSleep : public SleepPort {
+public:
+    void sleep(uint32_t ms) override;
 };
 
 // What a page's dialog procedure needs: its logic and the resources.

@@ -11,8 +11,16 @@ uint32_t Win32System::getACP() { return GetACP(); }
 int Win32System::getSystemMetrics(int index) { return GetSystemMetrics(index); }
 uint32_t Win32System::getDoubleClickTime() { return GetDoubleClickTime(); }
 
+// SPIF_SENDCHANGE would broadcast with SendMessageTimeout and wait on every
+// window; the notice goes out without waiting instead.
 bool Win32System::systemParametersInfo(uint32_t action, uint32_t param, uint32_t winIni) {
-    return SystemParametersInfoW(action, param, nullptr, winIni) != FALSE;
+    const bool ok = SystemParametersInfoW(action, param, nullptr, winIni & ~SPIF_SENDCHANGE) != FALSE;
+    if (ok && (winIni & SPIF_SENDCHANGE)) SendNotifyMessageW(HWND_BROADCAST, WM_SETTINGCHANGE, action, 0);
+    return ok;
+}
+
+int Win32System::ansiToWide(const char* text, wchar_t* out, int capacity) {
+    return MultiByteToWideChar(CP_ACP, 0, text, -1, out, capacity);
 }
 
 Point Win32System::getCursorPos() {
@@ -80,6 +88,19 @@ int Win32System::messageBox(WindowHandle owner, int textId, int captionId, uint3
 
 int Win32System::runModalDialog(WindowHandle owner, int templateId, DialogLogic& logic) {
     return runModal(res_, reinterpret_cast<HWND>(owner), templateId, logic);
+}
+
+void Win32ResponsiveSleep::sleep(uint32_t ms) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        const DWORD spent = GetTickCount() - start;
+        if (spent >= ms) return;
+        // PeekMessage delivers the sent messages and leaves the queue alone.
+        if (MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - spent, QS_SENDMESSAGE) == WAIT_OBJECT_0) {
+            MSG msg;
+            PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+        }
+    }
 }
 
 }  // namespace tp::console

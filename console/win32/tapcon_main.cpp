@@ -86,7 +86,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     const Resources res(instance, language);
     Win32Registry registry;
     Win32Driver driver;
-    Win32Sleep sleeper;
+    Win32ResponsiveSleep sleeper;
     Win32System system(res);
     Win32AgentLink agent;
     Console console(ConsolePorts{registry, driver, sleeper, system, agent}, language);

@@ -71,7 +71,7 @@ TEST(ClickPage, AHiddenOperateModeLiftsEveryOtherControlByTheGroupsHeight) {
     }
 }
 
-TEST(ClickPage, SlidersSetTheSystemDoubleClickValuesLive) {
+TEST(ClickPage, SlidersPreviewTheSystemDoubleClickValuesWithoutWritingTheProfile) {
     struct Case {
         const char* name;
         int slider, pos;
@@ -88,7 +88,7 @@ TEST(ClickPage, SlidersSetTheSystemDoubleClickValuesLive) {
         ClickRig r;
         r.open();
         r.slide(c.slider, c.pos);
-        EXPECT_EQ(r.rig.system.log, std::vector<std::string>{r.spi(c.action, c.param, kSpifUpdateIniFile)});
+        EXPECT_EQ(r.rig.system.log, std::vector<std::string>{r.spi(c.action, c.param, 0)});
         EXPECT_EQ(c.slider == IDC_CLICK_WIDTH    ? r.settings().dWidthEdit
                   : c.slider == IDC_CLICK_HEIGHT ? r.settings().dHeightEdit
                                                  : r.settings().dClickSpeedEdit,
@@ -114,44 +114,86 @@ TEST(ClickPage, ASpeedBeyondTheSliderShowsAtItsEndAndStaysStored) {
     }
 }
 
-// Apply and Cancel in the orders a user can reach them; the system ends at
-// the values the registry holds.
-TEST(ClickPage, CancelRestoresTheCommittedDoubleClickValues) {
+// Apply and Cancel in the orders a user can reach them, starting from the
+// user's own 1100 ms and 9 x 7 (beyond the sliders): Cancel puts back only
+// what a slider changed, Apply writes the profile and announces it.
+TEST(ClickPage, CancelRestoresOnlyWhatThePageChanged) {
+    enum Step { Speed, Width, Height, SoundApply, Apply };
     struct Case {
         const char* name;
-        bool soundPageSavesFirst;
-        bool apply;
-        uint32_t time;
-        int area;  // width and height in the system after Cancel
-        uint32_t stored;
+        std::vector<Step> steps;
+        std::vector<std::string> applyLog;   // SystemParametersInfo calls of the Apply
+        std::vector<std::string> cancelLog;  // ... and of the Cancel that follows
+        uint32_t time;                       // the system's values after Cancel
+        int width, height;
     };
+    ClickRig names;
+    const uint32_t profile = kSpifUpdateIniFile | kSpifSendChange;
     const Case cases[] = {
-        {"cancel without apply restores the start values", false, false, 500, 34, 0},
-        {"apply then cancel keeps the applied values", false, true, 300, 50, 50},
-        {"the sound page saving first still commits the edits", true, true, 300, 50, 50},
+        {"open and cancel: nothing written", {}, {}, {}, 1100, 9, 7},
+        {"speed moved: only the time goes back", {Speed}, {}, {names.spi(kSpiSetDoubleClickTime, 1100, 0)}, 1100, 9, 7},
+        {"width moved: only the width goes back", {Width}, {}, {names.spi(kSpiSetDoubleClkWidth, 9, 0)}, 1100, 9, 7},
+        {"all moved: each goes back",
+         {Speed, Width, Height},
+         {},
+         {names.spi(kSpiSetDoubleClickTime, 1100, 0), names.spi(kSpiSetDoubleClkHeight, 7, 0),
+          names.spi(kSpiSetDoubleClkWidth, 9, 0)},
+         1100,
+         9,
+         7},
+        {"height applied: written once, kept by Cancel",
+         {Height, Apply},
+         {names.spi(kSpiSetDoubleClkHeight, 50, profile)},
+         {},
+         1100,
+         9,
+         50},
+        {"all applied after the sound page saved",
+         {Speed, Width, Height, SoundApply, Apply},
+         {names.spi(kSpiSetDoubleClickTime, 300, profile), names.spi(kSpiSetDoubleClkHeight, 50, profile),
+          names.spi(kSpiSetDoubleClkWidth, 50, profile)},
+         {},
+         300,
+         50,
+         50},
+        {"moved again after Apply: back to the applied value",
+         {Width, Apply, Width},
+         {names.spi(kSpiSetDoubleClkWidth, 50, profile)},
+         {names.spi(kSpiSetDoubleClkWidth, 50, 0)},
+         1100,
+         50,
+         7},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ClickRig r;
+        r.rig.system.doubleClickTime = 1100;
+        r.rig.system.doubleClickWidth = 9;
+        r.rig.system.doubleClickHeight = 7;
+        loadConsoleSettings(r.rig.console);
         auto sound = makeSoundPage(r.rig.console);
         FakeDialog soundDlg;
         sound->onInit(soundDlg);
         r.open();
-        r.slide(IDC_CLICK_SPEED, 700);
-        r.slide(IDC_CLICK_WIDTH, 50);
-        r.slide(IDC_CLICK_HEIGHT, 50);
-        if (c.apply) {
-            if (c.soundPageSavesFirst) sound->onApply(soundDlg);
-            r.page->onApply(r.dlg);
+        std::vector<std::string> applyLog;
+        for (Step step : c.steps) {
+            if (step == Speed) r.slide(IDC_CLICK_SPEED, 700);
+            if (step == Width) r.slide(IDC_CLICK_WIDTH, 50);
+            if (step == Height) r.slide(IDC_CLICK_HEIGHT, 50);
+            if (step == SoundApply) sound->onApply(soundDlg);
+            if (step == Apply) {
+                r.rig.system.log.clear();
+                r.page->onApply(r.dlg);
+                applyLog = r.rig.system.log;
+            }
         }
         r.rig.system.log.clear();
         r.page->onCancel(r.dlg);
-        const uint32_t both = kSpifUpdateIniFile | kSpifSendChange;
-        EXPECT_EQ(r.rig.system.log, (std::vector<std::string>{r.spi(kSpiSetDoubleClickTime, c.time, both),
-                                                              r.spi(kSpiSetDoubleClkHeight, c.area, both),
-                                                              r.spi(kSpiSetDoubleClkWidth, c.area, both)}));
-        EXPECT_EQ(r.rig.registry.dword(kUser, "DWidth").value_or(0), c.stored);
-        EXPECT_EQ(r.rig.driver.countOf(req::kSignalSettingsChanged), c.apply ? 1 : 0);
+        EXPECT_EQ(applyLog, c.applyLog);
+        EXPECT_EQ(r.rig.system.log, c.cancelLog);
+        EXPECT_EQ(r.rig.system.doubleClickTime, c.time);
+        EXPECT_EQ(r.rig.system.doubleClickWidth, c.width);
+        EXPECT_EQ(r.rig.system.doubleClickHeight, c.height);
     }
 }
 

@@ -1,7 +1,10 @@
 #include "console_rig.h"
 
+#include <iconv.h>
+
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "bytes.h"
 
@@ -73,6 +76,33 @@ void FakeDialog::drawDib(int x, int y, const DibImage& image) {
     draws.push_back(std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(image.width) + "x" +
                     std::to_string(image.height) + " info=" + std::to_string(image.infoSize) +
                     " bits=" + std::to_string(image.bitsSize));
+}
+
+int FakeSystem::getSystemMetrics(int index) {
+    switch (index) {
+        case kSmSwapButton:
+            return buttonsSwapped ? 1 : 0;
+        case kSmCxDoubleClk:
+            return doubleClickWidth;
+        case kSmCyDoubleClk:
+            return doubleClickHeight;
+    }
+    return 0;
+}
+
+int FakeSystem::ansiToWide(const char* text, wchar_t* out, int capacity) {
+    log.push_back("ansi " + std::to_string(codePage));
+    const std::string from = "CP" + std::to_string(codePage);
+    iconv_t cd = iconv_open("WCHAR_T", from.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1) || capacity <= 0) return 0;
+    char* in = const_cast<char*>(text);
+    size_t inLeft = std::strlen(text) + 1;
+    char* to = reinterpret_cast<char*>(out);
+    size_t toLeft = static_cast<size_t>(capacity) * sizeof(wchar_t);
+    const size_t rc = iconv(cd, &in, &inLeft, &to, &toLeft);
+    iconv_close(cd);
+    if (rc == static_cast<size_t>(-1)) return 0;
+    return capacity - static_cast<int>(toLeft / sizeof(wchar_t));
 }
 
 bool FakeSystem::systemParametersInfo(uint32_t action, uint32_t param, uint32_t winIni) {

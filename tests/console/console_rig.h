@@ -101,9 +101,11 @@ public:
     std::function<int(int templateId, DialogLogic& logic)> modal;
 
     uint32_t getACP() override { return codePage; }
-    int getSystemMetrics(int index) override { return index == kSmSwapButton && buttonsSwapped ? 1 : 0; }
+    int getSystemMetrics(int index) override;
     uint32_t getDoubleClickTime() override { return doubleClickTime; }
     bool systemParametersInfo(uint32_t action, uint32_t param, uint32_t winIni) override;
+    // Converts from codePage as Windows does (iconv's tables).
+    int ansiToWide(const char* text, wchar_t* out, int capacity) override;
     Point getCursorPos() override { return cursor; }
     bool programFilesPath(const char* tail, char (&out)[260]) override;
     bool windowsPath(const char* tail, char (&out)[260]) override;

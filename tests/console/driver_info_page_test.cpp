@@ -10,17 +10,28 @@ namespace {
 TEST(DriverInfoPage, ShowsTheVersionAndWindows8InEachLanguagesOrder) {
     struct Case {
         Language language;
+        uint32_t codePage;
         const char* version;
         std::wstring upper, lower;
     };
     const Case cases[] = {
-        {Language::Japanese, "2.10.4", L"Windows 8", L"2.10.4"},
-        {Language::English, "2.10.4", L"2.10.4", L"Windows 8"},
-        {Language::English, "", L"", L"Windows 8"},
-        {Language::English, "v\xE9r", L"v?r", L"Windows 8"},  // not ASCII: not guessed
+        {Language::Japanese, 932, "2.10.4", L"Windows 8", L"2.10.4"},
+        {Language::English, 1252, "2.10.4", L"2.10.4", L"Windows 8"},
+        {Language::English, 1252, "", L"", L"Windows 8"},
+        // Read in the system's code page, shown as the characters it means there.
+        {Language::Japanese, 932,
+         "\x94\xC5"
+         "4.21.7\x81\x69"
+         "2013\x81\x6A",
+         L"Windows 8",
+         L"\x7248"
+         L"4.21.7\xFF08"
+         L"2013\xFF09"},  // 版4.21.7（2013）
+        {Language::English, 1252, "v\xE9r", L"v\xE9r", L"Windows 8"},
     };
     for (const Case& c : cases) {
         ConsoleRig rig(c.language);
+        rig.system.codePage = c.codePage;
         std::strcpy(rig.settings().version, c.version);
         FakeDialog dlg;
         dlg.strings[IDS_WINDOWS8] = L"Windows 8";

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 
 #include "bytes.h"
@@ -73,6 +74,18 @@ TEST(ConsoleStartUp, DoubleClickSpeedIsOneThousandLessTheTimeWithinItsLimits) {
         EXPECT_EQ(rig.settings().dClickSpeed, speed) << time;
         EXPECT_EQ(rig.settings().dClickSpeedEdit, speed) << time;
     }
+}
+
+// The pages show registry values of any 32-bit size and signed origins.
+TEST(ConsoleText, DecimalTextCoversEveryValueThePagesShow) {
+    const std::pair<int64_t, std::wstring> cases[] = {
+        {0, L"0"},
+        {1100, L"1100"},
+        {-1280, L"-1280"},
+        {4294967295, L"4294967295"},
+        {INT64_MIN, L"-9223372036854775808"},
+    };
+    for (const auto& [value, text] : cases) EXPECT_EQ(decimalText(value), text);
 }
 
 TEST(ConsoleStartUp, CodePage932AloneSelectsJapanese) {

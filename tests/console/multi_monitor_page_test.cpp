@@ -36,6 +36,48 @@ TEST(MultiMonitorText, TypedOriginsAreSignedAndLimitedBelowTheSignFlag) {
         EXPECT_EQ(encodeOrigin(parseOriginText(text.c_str())), stored) << text.size();
 }
 
+// What a Japanese IME types reads as the ASCII it stands for, in both kinds of field.
+TEST(MultiMonitorText, ImeInputIsFoldedToAsciiBeforeParsing) {
+    enum Field { Resolution, Origin };
+    struct Case {
+        Field field;
+        std::wstring text;
+        uint32_t stored;
+    };
+    const Case cases[] = {
+        {Resolution, L"\xFF11\xFF12\xFF18\xFF10\xFF58\xFF11\xFF10\xFF12\xFF14", 0x05000400},  // １２８０ｘ１０２４
+        {Resolution, L"\xFF11\xFF19\xFF12\xFF10\xFF38\xFF11\xFF10\xFF18\xFF10", 0x07800438},  // １９２０Ｘ１０８０
+        {Resolution,
+         L"800\x00D7"
+         L"600",
+         0x03200258},  // 800×600
+        {Resolution,
+         L"\x3000"
+         L"640x480",
+         0x028001E0},  // ideographic space
+        {Resolution,
+         L"1024\xFF0A"
+         L"768",
+         0x04000000},                                             // ＊ is no separator
+        {Origin, L"\xFF0D\xFF11\xFF12\xFF18\xFF10", 0x10000500},  // －１２８０
+        {Origin,
+         L"\x2212"
+         L"1280",
+         0x10000500},  // minus sign
+        {Origin,
+         L"\x30FC"
+         L"768",
+         0x10000300},                  // ー, the kana-mode minus
+        {Origin, L"\xFF0B\xFF17", 7},  // ＋７
+        {Origin, L"\xFF21", 0},        // Ａ is no digit
+    };
+    for (const Case& c : cases) {
+        const uint32_t stored =
+            c.field == Resolution ? parseResolutionText(c.text.c_str()) : encodeOrigin(parseOriginText(c.text.c_str()));
+        EXPECT_EQ(stored, c.stored) << (c.field == Resolution ? "resolution " : "origin ") << c.text.size();
+    }
+}
+
 struct MultiRig {
     MultiRig(int monitors, Language language = Language::English, uint32_t nComm = 1,
              const std::function<void(PanelSettings&)>& prepare = {})
@@ -69,7 +111,7 @@ struct MultiRig {
 constexpr int kModeControls[] = {IDC_MULTI_AUTO, IDC_MULTI_MONITOR, IDC_MULTI_COUNT, IDC_MULTI_Y,
                                  IDC_MULTI_X,    IDC_MULTI_RES,     IDC_MULTI_OS,    IDC_MULTI_IDENTIFY};
 
-TEST(MultiMonitorPage, OpeningShowsMonitorOneEnablesByTheUseBitAndMarksThePageModified) {
+TEST(MultiMonitorPage, OpeningShowsMonitorOneEnablesByTheUseBitAndChangesNothing) {
     for (uint32_t nComm : {0u, 1u}) {
         MultiRig r(3, Language::English, nComm, [](PanelSettings& s) { s.layout.originX[0] = encodeOrigin(-1024); });
         for (int id : kModeControls) EXPECT_EQ(r.dlg.at(id).enabled, nComm == 1) << id;
@@ -79,9 +121,40 @@ TEST(MultiMonitorPage, OpeningShowsMonitorOneEnablesByTheUseBitAndMarksThePageMo
         EXPECT_EQ(r.text(IDC_MULTI_RES), L"1280x1024");
         EXPECT_EQ(r.text(IDC_MULTI_X), L"-1024");
         EXPECT_EQ(r.layout().originX[0], 0x10000400u);
-        EXPECT_TRUE(r.rig.settings().settingsChanged);
-        EXPECT_GT(r.dlg.modifiedCount, 0);
+        EXPECT_FALSE(r.rig.settings().settingsChanged);
+        EXPECT_EQ(r.dlg.modifiedCount, 0);
     }
+}
+
+TEST(MultiMonitorPage, LookingAtEveryMonitorAndPressingOkSavesNothing) {
+    MultiRig r(3, Language::Japanese, 1, [](PanelSettings& s) { s.layout.originY[2] = encodeOrigin(-768); });
+    for (int i : {1, 2, 0}) r.choose(IDC_MULTI_MONITOR, i);
+    r.page->onApply(r.dlg);
+    EXPECT_EQ(r.dlg.modifiedCount, 0);
+    EXPECT_TRUE(r.rig.sequence.empty());
+    EXPECT_TRUE(r.rig.driver.log().empty());
+    // The first real edit is one.
+    r.type(IDC_MULTI_Y, L"5");
+    EXPECT_EQ(r.dlg.modifiedCount, 1);
+    r.page->onApply(r.dlg);
+    EXPECT_EQ(r.rig.driver.countOf(req::kSetMonitorLayout), 1);
+}
+
+TEST(MultiMonitorPage, TypingThatReadsAsNoSizeKeepsTheLastValidOne) {
+    MultiRig r(2);
+    const std::pair<std::wstring, uint32_t> steps[] = {
+        {L"\xFF11\xFF12\xFF18\xFF10\xFF58\xFF11\xFF10\xFF12\xFF14", 0x05000400},  // １２８０ｘ１０２４
+        {L"", 0x05000400},                                                        // cleared to retype
+        {L"abc", 0x05000400},
+        {L"x", 0x05000400},
+        {L"6", 0x00060000},
+        {L"640x480", 0x028001E0},
+    };
+    for (const auto& [text, stored] : steps) {
+        r.type(IDC_MULTI_RES, text);
+        EXPECT_EQ(r.layout().resolution[0], stored) << text.size();
+    }
+    EXPECT_EQ(r.layout().resolution[1], 0x05000401u);
 }
 
 TEST(MultiMonitorPage, ModeBoxesSetOnlyTheirOwnBits) {

@@ -30,13 +30,28 @@ void put32(std::vector<uint8_t>& f, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) f[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-size_t tableBytes(int bits, uint32_t compression) { return bits <= 8 ? 4u << bits : compression == 3 ? 12 : 0; }
+uint32_t get32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
+
+// What GDI reads after the 40-byte header: the masks of a bit-field picture,
+// then biClrUsed entries, or 2^bits when that is 0 at 8 bits or fewer.
+size_t gdiTableBytes(int bits, uint32_t compression, uint32_t clrUsed) {
+    const size_t masks = compression == 3 ? 12 : 0;
+    const size_t entries = clrUsed != 0 ? clrUsed : bits <= 8 ? 1u << bits : 0;
+    return masks + 4 * entries;
+}
+
+// A well-formed file carries the full table of its depth and whatever more biClrUsed names.
+size_t tableBytes(int bits, uint32_t compression, uint32_t clrUsed) {
+    const size_t full = bits <= 8 ? 4u << bits : compression == 3 ? 12 : 0;
+    const size_t named = gdiTableBytes(bits, compression, clrUsed);
+    return full > named ? full : named;
+}
 
 // A well-formed file: headers, the colour table or masks, then the pixels.
 std::vector<uint8_t> bmp(int bits, int32_t width, int32_t height, uint32_t compression = 0, uint32_t clrUsed = 0) {
     const size_t stride = (static_cast<size_t>(width) * bits + 31) / 32 * 4;
     const size_t rows = height < 0 ? -height : height;
-    const size_t offBits = 54 + tableBytes(bits, compression);
+    const size_t offBits = 54 + tableBytes(bits, compression, clrUsed);
     std::vector<uint8_t> f(offBits + stride * rows);
     for (size_t i = 54; i < f.size(); ++i) f[i] = static_cast<uint8_t>(i * 7);
     f[0] = 'B';
@@ -70,6 +85,8 @@ TEST(BitmapReader, AcceptsEveryDepthAndPointsAtItsTableAndPixels) {
         {"24 bits", bmp(24, 5, 2), 40, 16 * 2, 5, 2},
         {"32 bits", bmp(32, 2, 2), 40, 8 * 2, 2, 2},
         {"32 bits with three masks", bmp(32, 2, 2, 3), 52, 8 * 2, 2, 2},
+        {"24 bits with the 256 colours biClrUsed names", bmp(24, 5, 2, 0, 256), 40 + 1024, 16 * 2, 5, 2},
+        {"16-bit masks followed by biClrUsed colours", bmp(16, 3, 2, 3, 4), 52 + 16, 8 * 2, 3, 2},
         {"top-down picture: |biHeight| rows", bmp(24, 4, -6), 40, 12 * 6, 4, 6},
     };
     for (const Case& c : cases) {
@@ -110,6 +127,9 @@ TEST(BitmapReader, RejectsEveryFileWhoseFieldsDisagreeWithItsBytes) {
              put32(f, kBfSize, 54 + 1000);
              put32(f, kBfOffBits, 54);
          }},
+        {"biClrUsed above 256", [](auto& f) { put32(f, kBiClrUsed, 257); }},
+        {"24 bits naming 256 colours it does not carry", [](auto& f) { f = bmp(24, 5, 2), put32(f, kBiClrUsed, 256); }},
+        {"16-bit masks naming colours past bfSize", [](auto& f) { f = bmp(16, 3, 2, 3), put32(f, kBiClrUsed, 8); }},
         {"top-down with more rows than the file holds",
          [](auto& f) { put32(f, kBiHeight, static_cast<uint32_t>(-5)); }},
     };
@@ -122,18 +142,23 @@ TEST(BitmapReader, RejectsEveryFileWhoseFieldsDisagreeWithItsBytes) {
     }
 }
 
-// Random damage to valid files of every depth: whatever the reader accepts
-// lies inside the file, and reading all of it trips ASan if it does not.
+// Random damage to valid files of every depth: whatever the reader accepts,
+// and all that GDI would read for it (biClrUsed included), lies inside the
+// file; reading all of it trips ASan if it does not.
 TEST(BitmapReader, MutatedFilesNeverLeadOutsideTheirBytes) {
-    const std::vector<std::vector<uint8_t>> seeds = {bmp(1, 9, 3),  bmp(4, 7, 2),  bmp(8, 3, -4), bmp(16, 5, 2, 3),
-                                                     bmp(24, 3, 3), bmp(32, 2, 2), bmp(16, 2, 2)};
+    const std::vector<std::vector<uint8_t>> seeds = {bmp(1, 9, 3),     bmp(4, 7, 2),         bmp(8, 3, -4),
+                                                     bmp(16, 5, 2, 3), bmp(24, 3, 3),        bmp(32, 2, 2),
+                                                     bmp(16, 2, 2),    bmp(24, 3, 3, 0, 16), bmp(4, 7, 2, 0, 3)};
     std::mt19937 rng(20261208);
     int accepted = 0;
     for (int round = 0; round < 40000; ++round) {
         std::vector<uint8_t> base = seeds[rng() % seeds.size()];
         const int edits = 1 + rng() % 4;
         for (int e = 0; e < edits; ++e) {
-            switch (rng() % 4) {
+            switch (rng() % 5) {
+                case 4:
+                    put32(base, kBiClrUsed, rng() % 300);
+                    break;  // a colour count GDI believes
                 case 0:
                     base[rng() % 54] = static_cast<uint8_t>(rng());
                     break;  // a header byte
@@ -157,6 +182,10 @@ TEST(BitmapReader, MutatedFilesNeverLeadOutsideTheirBytes) {
             ++accepted;
             ASSERT_GE(image.info, copy);
             ASSERT_LE(image.info + image.infoSize, copy + base.size());
+            const uint8_t* header = image.info;
+            const size_t gdiInfo =
+                40 + gdiTableBytes(header[14] | header[15] << 8, get32(header + 16), get32(header + 32));
+            ASSERT_LE(gdiInfo, image.infoSize);
             ASSERT_GE(image.bits, copy);
             ASSERT_LE(image.bits + image.bitsSize, copy + base.size());
             static volatile unsigned sink;

@@ -104,6 +104,17 @@ Windows Registry Editor Version 5.00
 [HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]
 "Default"="$DESKTOP"
 REG
+    # TP_WINE_DPI: the screen's DPI (96 unless set), for layout screenshots.
+    if [ -n "${TP_WINE_DPI:-}" ]; then
+      iconv -f UTF-8 -t UTF-16LE <<REG
+
+[HKEY_CURRENT_USER\\Control Panel\\Desktop]
+"LogPixels"=dword:$(printf '%08x' "$TP_WINE_DPI")
+
+[HKEY_CURRENT_CONFIG\\Software\\Fonts]
+"LogPixels"=dword:$(printf '%08x' "$TP_WINE_DPI")
+REG
+    fi
   } >"$1"
 }
 

@@ -3,7 +3,8 @@
 // driver information page with its button.
 //   wine_console_frame.exe en|ja [--shots DIR]
 // "en" runs without the multi-monitor driver and with the usual buttons,
-// "ja" (under LANG ja) with the driver key and the buttons swapped. With
+// "ja" (under LANG ja) with the driver key, the buttons swapped and a driver
+// version in code page 932. With
 // --shots the sheet's first and last pages are saved as DIR\tapcon_<lang>_first.bmp
 // and _last.bmp.
 #include <cstdio>
@@ -18,6 +19,15 @@ namespace {
 using namespace consolewine;
 
 constexpr char kVersion[] = "5.0.2 (build 17)";
+// A Japanese installer writes the version in code page 932: 版4.21.7（2013）.
+constexpr char kVersionJa[] =
+    "\x94\xC5"
+    "4.21.7\x81\x69"
+    "2013\x81\x6A";
+const std::wstring kVersionJaShown =
+    L"\x7248"
+    L"4.21.7\xFF08"
+    L"2013\xFF09";
 
 struct Expected {
     bool japanese;
@@ -122,6 +132,30 @@ void shoot(const Sheet& sheet, const std::string& dir, const char* lang, const c
     TPT_CHECK_MSG(saveBmp(image, path), "screenshot " + path);
 }
 
+// The manifest as Tapcon.exe carries it.
+std::string manifestOf(const std::string& program) {
+    HMODULE file = LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!file) return "";
+    std::string text;
+    if (HRSRC found = FindResourceW(file, MAKEINTRESOURCEW(1), reinterpret_cast<LPCWSTR>(RT_MANIFEST)))
+        if (const void* bytes = LockResource(LoadResource(file, found)))
+            text.assign(static_cast<const char*>(bytes), SizeofResource(file, found));
+    FreeLibrary(file);
+    return text;
+}
+
+void checkManifest() {
+    tpt::group("the manifest: system DPI aware, as invoker, common controls 6");
+    const std::string manifest = manifestOf(tpt::installPath("Tapcon.exe"));
+    TPT_CHECK_MSG(!manifest.empty(), "Tapcon.exe carries a manifest");
+    const char* parts[] = {
+        "<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true</dpiAware>",
+        "<requestedExecutionLevel level=\"asInvoker\"",
+        "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+    };
+    for (const char* part : parts) TPT_CHECK_MSG(manifest.find(part) != std::string::npos, part);
+}
+
 void run(const Expected& want, const std::string& shots) {
     const char* lang = want.japanese ? "ja" : "en";
     Sheet sheet;
@@ -160,7 +194,8 @@ void run(const Expected& want, const std::string& shots) {
     page = sheet.selectPage(static_cast<int>(want.tabs.size()) - 1);
     TPT_CHECK(page != nullptr);
     if (!page) return;
-    const std::wstring version(kVersion, kVersion + sizeof kVersion - 1);
+    const std::wstring version =
+        want.japanese ? kVersionJaShown : std::wstring(kVersion, kVersion + sizeof kVersion - 1);
     const std::wstring upper = windowText(GetDlgItem(page, IDC_INFO_UPPER));
     const std::wstring lower = windowText(GetDlgItem(page, IDC_INFO_LOWER));
     TPT_CHECK_MSG(upper == (want.japanese ? L"Windows 8" : version), "upper line " + narrow(upper));
@@ -194,7 +229,9 @@ int main(int argc, char** argv) {
 
     tpt::group("set-up");
     TPT_CHECK_EQ(GetACP(), japanese ? 932u : 1252u);
-    TPT_CHECK(tpt::reg::setString(HKEY_LOCAL_MACHINE, tp::key::kPanelParams, "Version", kVersion));
+    TPT_CHECK(
+        tpt::reg::setString(HKEY_LOCAL_MACHINE, tp::key::kPanelParams, "Version", japanese ? kVersionJa : kVersion));
+    checkManifest();
     if (japanese) {
         TPT_CHECK(tpt::reg::createKey(HKEY_LOCAL_MACHINE, tp::key::kMultiParams));
         TPT_CHECK(SystemParametersInfoW(SPI_SETMOUSEBUTTONSWAP, TRUE, nullptr, SPIF_UPDATEINIFILE | SPIF_SENDCHANGE));

@@ -327,7 +327,9 @@ void sheet() {
     TPT_CHECK_EQ(narrow(text(GetDlgItem(multi, IDC_MULTI_IDENTIFY))),
                  ja ? "タッチパネルの\n接続画面設定(&C)" : "Setting &connection touch panel");
     TPT_CHECK(IsWindowEnabled(GetDlgItem(multi, IDC_MULTI_X)));
-    TPT_CHECK_MSG(IsWindowEnabled(GetDlgItem(c.sheet, kApplyButton)), "opening the page enables Apply");
+    choose(multi, IDC_MULTI_MONITOR, 1);
+    choose(multi, IDC_MULTI_MONITOR, 0);
+    TPT_CHECK_MSG(!IsWindowEnabled(GetDlgItem(c.sheet, kApplyButton)), "looking at the page leaves Apply disabled");
     const std::string lang = ja ? "_ja" : "_en";
     shoot(c.sheet, "console_multi" + lang);
     showPage(c, kCalibrationTab);
@@ -338,6 +340,14 @@ void sheet() {
     sim.mark();
     PostMessageW(GetDlgItem(multi, IDC_MULTI_IDENTIFY), BM_CLICK, 0, 0);
     runScreen(sim, c, 1, 0, Ending::Cancel);
+
+    tpt::group("OK after only looking writes nothing and sends the driver nothing");
+    sim.mark();
+    PostMessageW(c.sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    TPT_CHECK_MSG(WaitForSingleObject(c.process, 10000) == WAIT_OBJECT_0, "OK ends the console");
+    TPT_CHECK_MSG(!tpt::reg::keyExists(HKEY_CURRENT_USER, kUserKey), "no user key written");
+    for (uint32_t code : {req::kSetMonitorLayout, req::kSignalSettingsChanged})
+        TPT_CHECK_MSG(sim.records(tpsim::kLogRequest, code).empty(), "no request " + std::to_string(code));
     closeConsole(c);
 }
 

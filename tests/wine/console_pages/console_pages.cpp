@@ -230,17 +230,34 @@ void soundPage(Console& console) {
 }
 
 void clickPage(Console& console) {
-    tpt::group("click page: hide cursor, double-click values live in the system");
+    tpt::group("click page: hide cursor; the sliders preview without writing the user's profile");
     HWND page = console.page(kPageClick);
     TPT_CHECK(IsWindowVisible(GetDlgItem(page, IDC_CLICK_MODE_GROUP)));
     click(page, IDC_CLICK_HIDE_CURSOR);
     slide(page, IDC_CLICK_WIDTH, 50);
     slide(page, IDC_CLICK_HEIGHT, 58);
     slide(page, IDC_CLICK_SPEED, 800);
-    TPT_CHECK_EQ(mouseValue("DoubleClickWidth"), std::string("50"));
-    TPT_CHECK_EQ(mouseValue("DoubleClickHeight"), std::string("58"));
-    TPT_CHECK_EQ(mouseValue("DoubleClickSpeed"), std::string("200"));
+    TPT_CHECK_EQ(mouseValue("DoubleClickWidth"), std::string("34"));
+    TPT_CHECK_EQ(mouseValue("DoubleClickHeight"), std::string("34"));
+    TPT_CHECK_EQ(mouseValue("DoubleClickSpeed"), std::string("500"));
     screenshot(console, "click");
+}
+
+// Posted Apply; once the agent has taken the settings (its option word
+// reaches the driver) the console is in the save's one-second pause, and a
+// question sent to the sheet must still be answered at once.
+void answersDuringSave(Console& console, tpt::Sim& sim) {
+    const DWORD pid = GetProcessId(console.process);
+    TPT_CHECK_MSG(tpt::waitUntil([&] { return !agentwine::requests(sim, tp::req::kSetOption).empty(); }, 10000, 1),
+                  "the agent takes the settings");
+    Sleep(150);  // the agent's answer is back
+    const double asked = tpt::nowMs();
+    DWORD_PTR result = 0;
+    const bool answered = SendMessageTimeoutW(console.sheet, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result) != 0;
+    const double tookMs = tpt::nowMs() - asked;
+    const bool inPause = sentBy(sim, tp::req::kSignalSettingsChanged, pid).empty();
+    TPT_CHECK_MSG(answered && tookMs < 100.0, "answered in " + std::to_string(tookMs) + " ms");
+    TPT_CHECK_MSG(inPause, "asked before the save's last request");
 }
 
 // One Apply reaches the sound page first, whose save clears the modified
@@ -250,6 +267,7 @@ void applyBoth(Console& console, tpt::Sim& sim) {
     tpt::group("Apply: one save for both pages reaches registry, agent and driver");
     sim.mark();
     console.press(kApply);
+    answersDuringSave(console, sim);
     TPT_CHECK(waitOption(kSoundOn | kKindMask | kHideCursor, kSoundOn | 0x3000 | kHideCursor));
     TPT_CHECK_EQ(tpt::reg::getDword(HKEY_CURRENT_USER, kUser, "Freq"), std::optional<uint32_t>(1100));
     TPT_CHECK_EQ(tpt::reg::getDword(HKEY_CURRENT_USER, kUser, "StdDuration"), std::optional<uint32_t>(1));
@@ -257,6 +275,10 @@ void applyBoth(Console& console, tpt::Sim& sim) {
     TPT_CHECK_EQ(tpt::reg::getDword(HKEY_CURRENT_USER, kUser, "DHeight"), std::optional<uint32_t>(58));
     checkSaveReached(sim, GetProcessId(console.process),
                      tp::def::kOption | kSoundOn | 0x3000 | 0x0300 | tp::opt::kStdSoundOn | kHideCursor);
+    tpt::group("Apply writes the previewed double-click values to the profile");
+    TPT_CHECK_EQ(mouseValue("DoubleClickWidth"), std::string("50"));
+    TPT_CHECK_EQ(mouseValue("DoubleClickHeight"), std::string("58"));
+    TPT_CHECK_EQ(mouseValue("DoubleClickSpeed"), std::string("200"));
 }
 
 void rightPageThenCancel(Console& console, tpt::Sim& sim) {
@@ -299,6 +321,68 @@ std::vector<RECT> lowerControls(HWND page) {
         out.push_back(r);
     }
     return out;
+}
+
+// A window of another program that never answers, yet counts as waiting
+// for input: a broadcast waits on it for as long as it lives. Nothing of
+// this process may broadcast while it stands.
+class UnansweringWindow {
+public:
+    UnansweringWindow() {
+        thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
+        TPT_CHECK_MSG(thread_ && WaitForSingleObject(ready_, 5000) == WAIT_OBJECT_0, "an unanswering window");
+    }
+    ~UnansweringWindow() {
+        SetEvent(stop_);
+        if (thread_) WaitForSingleObject(thread_, 5000);
+        for (HANDLE h : {thread_, stop_, ready_})
+            if (h) CloseHandle(h);
+    }
+
+private:
+    static DWORD WINAPI run(void* context) {
+        auto* self = static_cast<UnansweringWindow*>(context);
+        HWND window = CreateWindowExW(0, L"STATIC", L"unanswering", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                                      nullptr, nullptr);
+        SetEvent(self->ready_);
+        MsgWaitForMultipleObjects(1, &self->stop_, FALSE, INFINITE, QS_HOTKEY);
+        DestroyWindow(window);
+        return 0;
+    }
+    HANDLE stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE ready_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread_ = nullptr;
+};
+
+// A user's own values beyond the sliders' ranges (slow for accessibility):
+// looking and cancelling, or trying a slider and cancelling, leaves them,
+// and Cancel waits on no other program.
+void ownValuesSurviveCancel() {
+    const UINT both = SPIF_UPDATEINIFILE | SPIF_SENDCHANGE;
+    SystemParametersInfoW(SPI_SETDOUBLECLICKTIME, 1100, nullptr, both);
+    SystemParametersInfoW(SPI_SETDOUBLECLKWIDTH, 9, nullptr, both);
+    SystemParametersInfoW(SPI_SETDOUBLECLKHEIGHT, 7, nullptr, both);
+    for (bool tryASlider : {false, true}) {
+        tpt::group(tryASlider ? "1100 ms and 9 x 7 survive a slider tried and Cancel"
+                              : "1100 ms and 9 x 7 survive opening the click page and Cancel");
+        Console console;
+        if (!TPT_CHECK(console.start())) return;
+        HWND page = console.page(kPageClick);
+        if (tryASlider) {
+            slide(page, IDC_CLICK_SPEED, 800);
+            slide(page, IDC_CLICK_WIDTH, 66);
+        }
+        {
+            UnansweringWindow unanswering;
+            console.press(IDCANCEL);
+            TPT_CHECK_MSG(console.ended(3000), "Cancel ends the console beside a window that never answers");
+        }
+        TPT_CHECK(console.ended(10000));
+        console.close();
+        TPT_CHECK_EQ(mouseValue("DoubleClickSpeed"), std::string("1100"));
+        TPT_CHECK_EQ(mouseValue("DoubleClickWidth"), std::string("9"));
+        TPT_CHECK_EQ(mouseValue("DoubleClickHeight"), std::string("7"));
+    }
 }
 
 void clickPageLayouts() {
@@ -419,6 +503,7 @@ int main(int argc, char** argv) {
         rightPageThenCancel(console, sim);
     }
     console.close();
+    ownValuesSurviveCancel();
     clickPageLayouts();
     testPicture();
     swappedButtons();
