@@ -9,11 +9,12 @@
 // thread and on a worker at once (ApplyStoredSettings, SyncButtonSwap,
 // ApplyCursorHiding, StartWorkerThreads) each hold their own lock, taken
 // through LockPort; the order of their steps is unchanged. No lock is held
-// across a call that sends a message to a window of another thread (the
-// WM_SETTINGCHANGE broadcast of ApplyStoredSettings comes after its lock), so
-// a worker inside such a call never waits for a main thread that waits for
-// the worker's lock. Once shutdown has begun (AgentState::shuttingDown, set
-// before anything is restored) these routines change nothing any more.
+// across a call that sends a message to a window of another thread, so a
+// worker inside such a call never waits for a main thread that waits for the
+// worker's lock; and no thread waits on another program's window at all (a
+// settings change is announced with SendNotifyMessage). Once shutdown has
+// begun (AgentState::shuttingDown, set before anything is restored) these
+// routines change nothing any more.
 #pragma once
 
 #include <atomic>
@@ -28,6 +29,14 @@
 
 namespace tp::agent {
 
+// Platform handles travel through the ports as integers; 0 is none.
+using WindowHandle = uintptr_t;
+using ModuleHandle = uintptr_t;
+using IconHandle = uintptr_t;
+using MonitorHandle = uintptr_t;
+using ProcAddress = uintptr_t;
+using KernelHandle = uintptr_t;  // mutex, thread, event
+
 // ---------------------------------------------------------------- messages
 
 inline constexpr uint32_t AGM_BUTTON_MODE = agentwin::kAgmButtonMode;  // lParam WM_LBUTTONUP arms, WM_RBUTTONUP disarms
@@ -40,6 +49,8 @@ inline constexpr uint32_t FLM_RESET_POSITION = 0x506;
 // Windows values the logic needs, spelled so that they never collide with
 // the macros of <windows.h> in the adapters.
 namespace win {
+inline constexpr WindowHandle kHwndBroadcast = 0xFFFF;
+inline constexpr uint32_t kWmNull = 0x0000;
 inline constexpr uint32_t kWmDestroy = 0x0002;
 inline constexpr uint32_t kWmEndSession = 0x0016;
 inline constexpr uint32_t kWmSettingChange = 0x001A;
@@ -91,6 +102,8 @@ inline constexpr char kWtsUnRegister[] = "WTSUnRegisterSessionNotification";
 inline constexpr char kKernelLibrary[] = "KERNEL32.dll";
 inline constexpr char kProcessIdToSessionId[] = "ProcessIdToSessionId";
 inline constexpr char kActiveConsoleSession[] = "WTSGetActiveConsoleSessionId";
+// Registered message that a (re)started taskbar broadcasts.
+inline constexpr char kTaskbarCreated[] = "TaskbarCreated";
 
 inline constexpr char kMessageCaption[] = "Korvane Tapagent";
 inline constexpr char kHookMissingText[] = "Korvane extern library not found!";
@@ -141,13 +154,6 @@ static_assert(std::atomic<uintptr_t>::is_always_lock_free);
 using Flag = Shared<uint32_t>;
 using Value = Shared<uint32_t>;
 
-// Platform handles travel through the ports as integers; 0 is none.
-using WindowHandle = uintptr_t;
-using ModuleHandle = uintptr_t;
-using IconHandle = uintptr_t;
-using MonitorHandle = uintptr_t;
-using ProcAddress = uintptr_t;
-using KernelHandle = uintptr_t;  // mutex, thread, event
 using Handle = Shared<uintptr_t>;
 
 // One worker thread: the starter fills the slot with the thread's handle and
@@ -193,6 +199,12 @@ struct AgentState {
     Flag sessionNotifications{0};
     // Set once, at the start of shutdown; nothing re-applies afterwards.
     Flag shuttingDown{0};
+    // A WM_WTSSESSION_CHANGE not yet taken by the session watch; set and
+    // taken under the StartWorkerThreads lock, so that none is lost to a
+    // watch that has no event yet or is just resetting it.
+    Flag sessionChangePending{0};
+    // RegisterWindowMessageA("TaskbarCreated"); 0 when it could not be had.
+    Value taskbarCreatedMessage{0};
 
     // Handles owned by the process.
     Handle instanceMutex;
@@ -204,8 +216,9 @@ struct AgentState {
     Handle activeSessionQuery;  // WTSGetActiveConsoleSessionId, 0 when absent
     Handle floatingWindow;
 
-    // The tray tip last chosen; main thread only.
+    // The tray tip and icon last chosen; main thread only.
     char tipText[kTipTextSize] = {};
+    int trayIcon = kIconLeftButton;
 
     // Worker threads (started and stopped by the worker-thread side).
     ThreadSlot panelEventThread;
@@ -288,8 +301,12 @@ protected:
 // The agent's windows, as the main-window logic drives them.
 class WindowPort {
 public:
+    // PostMessageA; window may be kHwndBroadcast.
     virtual bool postMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) = 0;
     virtual intptr_t sendMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) = 0;
+    // SendNotifyMessageA: returns at once for windows of other threads, so
+    // it never waits on another program; window may be kHwndBroadcast.
+    virtual bool sendNotifyMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) = 0;
     virtual bool showWindow(WindowHandle window, int command) = 0;
     virtual bool destroyWindow(WindowHandle window) = 0;
     // CreateDialogParamA(module, 105, no owner, the FloatingIconWindow procedure, 0).
@@ -352,7 +369,14 @@ protected:
 };
 
 // The locks of the routines that run on two threads at once.
-enum class Routine { ApplyStoredSettings, SyncButtonSwap, ApplyCursorHiding, StartWorkerThreads, Count };
+enum class Routine {
+    ApplyStoredSettings,
+    SyncButtonSwap,
+    ApplyCursorHiding,
+    StartWorkerThreads,
+    HandOptionToHook,
+    Count
+};
 
 class LockPort {
 public:
@@ -420,6 +444,9 @@ void PollCalibrationData(Agent& agent);
 
 // Main window (agent/main_window.cpp).
 void SyncButtonSwap(Agent& agent);  // locked
+// TAPHOOK_SetOptionData with Option, up to 5 attempts; under its lock, which
+// shutdown's unhooking takes too, so the library is never called once freed.
+void HandOptionToHook(Agent& agent);  // locked
 
 // Worker-thread side.
 void ApplyCursorHiding(Agent& agent);  // locked

@@ -164,13 +164,16 @@ bool applyUnderLock(Agent& a, DoubleClickArea* area) {
 void ApplyStoredSettings(Agent& a) {
     DoubleClickArea area{};
     if (!applyUnderLock(a, &area)) return;
-    // SPIF_SENDCHANGE broadcasts WM_SETTINGCHANGE with a send to every
-    // top-level window, the agent's own included: on a worker thread that
-    // waits for the main thread, so it must come after the lock is released
-    // (the values were read under it).
-    const uint32_t winIni = win::kSpifUpdateIniFile | win::kSpifSendChange;
-    a.ports.display.systemParametersInfo(win::kSpiSetDoubleClkHeight, area.height, winIni);
-    a.ports.display.systemParametersInfo(win::kSpiSetDoubleClkWidth, area.width, winIni);
+    // SPIF_SENDCHANGE would send WM_SETTINGCHANGE to every top-level window
+    // and wait for each: one program that has stopped answering would hold
+    // this thread for as long as it hangs. The values are written alone and
+    // announced with SendNotifyMessage, which waits on no other thread (our
+    // own window gets it at once), after the lock is released.
+    const uint32_t actions[] = {win::kSpiSetDoubleClkHeight, win::kSpiSetDoubleClkWidth};
+    const uint32_t values[] = {area.height, area.width};
+    for (int i = 0; i < 2; ++i)
+        if (a.ports.display.systemParametersInfo(actions[i], values[i], win::kSpifUpdateIniFile))
+            a.ports.window.sendNotifyMessage(win::kHwndBroadcast, win::kWmSettingChange, actions[i], 0);
 }
 
 void PushCalibrationTables(Agent& a, RegKey userKey, Device& device, const PanelIdTable& panels) {

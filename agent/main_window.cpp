@@ -20,9 +20,14 @@ void setTip(Agent& a, const char* tip) {
     appendText(a.state.tipText, sizeof a.state.tipText, tip);
 }
 
+// The steps below can come after a call that let sent messages in (the
+// shell, the floating window): a shutdown that ran meanwhile has removed the
+// icon, the window and the hook, and they must stay removed.
 void applyTrayIcon(Agent& a) {
+    if (shuttingDown(a)) return;
     if (a.state.settings.option.get() & opt::kTrayIcon) {
         setTip(a, kTipArmSecondary);
+        a.state.trayIcon = kIconLeftButton;
         SetTrayIcon(a, mainWindow(a), win::kNimAdd, kTrayIconId,
                     a.ports.window.loadIcon(kIconLeftButton, kTrayIconSize), a.state.tipText);
     } else {
@@ -31,6 +36,7 @@ void applyTrayIcon(Agent& a) {
 }
 
 void applyFloatingWindow(Agent& a) {
+    if (shuttingDown(a)) return;
     WindowPort& w = a.ports.window;
     const bool wanted = a.state.settings.option.get() & opt::kFloatingIcon;
     const WindowHandle existing = a.state.floatingWindow.get();
@@ -46,15 +52,6 @@ void applyFloatingWindow(Agent& a) {
         w.sendMessage(existing, FLM_RESET_POSITION, 0, 0);
         w.destroyWindow(existing);
         a.state.floatingWindow.set(0);
-    }
-}
-
-void handOptionToHook(Agent& a) {
-    const ModuleHandle hook = a.state.hookModule.get();
-    if (!hook) return;  // settings arriving before the hook was bound
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        const ProcAddress proc = a.ports.library.getProcAddress(hook, kHookSetOptionData);
-        if (proc && a.ports.library.callHookWithOption(proc, a.state.settings.option.get()) != 0) return;
     }
 }
 
@@ -87,6 +84,7 @@ void bindTerminalServices(Agent& a) {
 }
 
 void pushDisplay(Agent& a) {
+    if (shuttingDown(a)) return;
     PushDisplayOrientation(a);
     if (!(a.state.settings.disableMode.get() & 1)) PushMonitorLayout(a);
 }
@@ -113,6 +111,17 @@ ModuleHandle LoadHookLibrary(Agent& a) {
     return lib.loadLibrary(path);
 }
 
+void HandOptionToHook(Agent& a) {
+    RoutineLock lock(a.ports.locks, Routine::HandOptionToHook);
+    if (shuttingDown(a)) return;
+    const ModuleHandle hook = a.state.hookModule.get();
+    if (!hook) return;  // settings arriving before the hook was bound
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const ProcAddress proc = a.ports.library.getProcAddress(hook, kHookSetOptionData);
+        if (proc && a.ports.library.callHookWithOption(proc, a.state.settings.option.get()) != 0) return;
+    }
+}
+
 void OnApplySettings(Agent& a, uintptr_t wParam) {
     // A pending or re-entrant application after shutdown began would hide the
     // cursors and add the tray icon again with no agent left to undo it.
@@ -122,15 +131,16 @@ void OnApplySettings(Agent& a, uintptr_t wParam) {
     ApplyCursorHiding(a);
     applyTrayIcon(a);
     applyFloatingWindow(a);
+    if (shuttingDown(a)) return;
     if (first && !bindHook(a)) {
         a.ports.display.messageBox(mainWindow(a), kHookMissingText, kMessageCaption,
                                    win::kMbIconWarning | win::kMbSetForeground);
         a.ports.window.destroyWindow(mainWindow(a));
         return;
     }
-    handOptionToHook(a);
+    HandOptionToHook(a);
     SyncButtonSwap(a);
-    if (first) {
+    if (first && !shuttingDown(a)) {
         if (ntFamily(a)) bindTerminalServices(a);
         StartWorkerThreads(a, mainWindow(a));
         if (ntFamily(a) && a.state.activeSessionQuery.get()) StartSessionWatchThread(a, mainWindow(a));
@@ -146,8 +156,8 @@ void OnCopyData(Agent& a, const uint8_t* data, size_t size) {
     ApplyCursorHiding(a);
     applyTrayIcon(a);
     applyFloatingWindow(a);
-    handOptionToHook(a);
-    {
+    HandOptionToHook(a);
+    if (!shuttingDown(a)) {
         Device device(a.ports.driver, kPanelDevicePath);
         if (device) device.sendDword(req::kSetOption, a.state.settings.option.get());
     }
@@ -166,11 +176,21 @@ void OnButtonMode(Agent& a, intptr_t lParam) {
     // Icon 103 is the physical left button, 104 the right: which one the
     // touch now acts as depends on the swap.
     const bool showRight = arm != static_cast<bool>(a.state.buttonsSwapped.get());
+    a.state.trayIcon = showRight ? kIconRightButton : kIconLeftButton;
     SetTrayIcon(a, mainWindow(a), win::kNimModify, kTrayIconId,
-                a.ports.window.loadIcon(showRight ? kIconRightButton : kIconLeftButton, kTrayIconSize),
-                a.state.tipText);
+                a.ports.window.loadIcon(a.state.trayIcon, kTrayIconSize), a.state.tipText);
     if (const WindowHandle floating = a.state.floatingWindow.get())
         a.ports.window.postMessage(floating, showRight ? FLM_SHOW_RIGHT : FLM_SHOW_LEFT, 0, 0);
+}
+
+void OnTaskbarCreated(Agent& a) {
+    // A new taskbar (Explorer restarted, or up only after our first NIM_ADD)
+    // knows no icons. An empty tip means the first application has not run
+    // yet; it adds the icon itself.
+    if (shuttingDown(a) || !a.state.tipText[0]) return;
+    if (!(a.state.settings.option.get() & opt::kTrayIcon)) return;
+    SetTrayIcon(a, mainWindow(a), win::kNimAdd, kTrayIconId, a.ports.window.loadIcon(a.state.trayIcon, kTrayIconSize),
+                a.state.tipText);
 }
 
 void SyncButtonSwap(Agent& a) {
@@ -231,8 +251,21 @@ void Shutdown(Agent& a) {
     StopWorkerThreads(a);
     if (ntFamily(a)) StopSessionWatchThread(a);
     if (const KernelHandle mutex = a.state.instanceMutex.exchange(0)) a.ports.locks.releaseInstanceMutex(mutex);
-    if (const ModuleHandle hook = a.state.hookModule.exchange(0)) {
-        if (const ProcAddress unset = lib.getProcAddress(hook, kHookUnSetHook)) lib.callHook(unset);
+    ModuleHandle hook = 0;
+    {
+        // A session watch handing the option word over right now finishes
+        // first; after this nobody calls into the library.
+        RoutineLock lock(a.ports.locks, Routine::HandOptionToHook);
+        hook = a.state.hookModule.exchange(0);
+        if (hook) {
+            if (const ProcAddress unset = lib.getProcAddress(hook, kHookUnSetHook)) lib.callHook(unset);
+        }
+    }
+    if (hook) {
+        // Unhooking does not unload the library from the programs it was
+        // mapped into; each lets go at its next message, which this gives
+        // them now (the installer needs the file free).
+        a.ports.window.postMessage(win::kHwndBroadcast, win::kWmNull, 0, 0);
         for (int i = 0; i < 10; ++i) a.ports.sleep.sleep(10);
         lib.freeLibrary(hook);
     }
@@ -276,6 +309,11 @@ bool HandleMainWindowMessage(Agent& a, uint32_t message, uintptr_t wParam, intpt
             OnApplySettings(a, wParam);
             return true;
         default:
+            // A registered message: its number is known only at run time.
+            if (message && message == a.state.taskbarCreatedMessage.get()) {
+                OnTaskbarCreated(a);
+                return true;
+            }
             return false;
     }
 }
@@ -290,8 +328,10 @@ bool StartAgent(Agent& a, StartPort& start, const char* commandLine) {
         return false;
     };
     // Two agents started in the same instant both pass the OpenMutexA check;
-    // the second to create the mutex learns it here.
-    if (existed) return giveUp();
+    // the second to create the mutex learns it here. A mutex that can be
+    // neither opened nor created is held by an agent we may not see (another
+    // token, an elevated one): that is another instance too.
+    if (existed || !a.state.instanceMutex.get()) return giveUp();
     uint32_t platformId = 0, major = 0;
     if (start.osVersion(&platformId, &major)) {
         const OsFlags os = OsFlagsFromVersion(platformId, major);
@@ -299,6 +339,7 @@ bool StartAgent(Agent& a, StartPort& start, const char* commandLine) {
         a.state.osNt6.set(os.nt6);
     }
     ApplyStoredSettings(a);
+    a.state.taskbarCreatedMessage.set(start.registerWindowMessage(kTaskbarCreated));
     if (!start.registerWindowClass()) return giveUp();
     const WindowHandle window = start.createMainWindow();
     // A windowless agent would hold the mutex, and keep every later agent

@@ -16,6 +16,8 @@ void OnButtonMode(Agent& agent, intptr_t lParam);
 void OnSettingChange(Agent& agent, uintptr_t wParam);
 void OnDisplayChange(Agent& agent);
 void OnPowerBroadcast(Agent& agent, uintptr_t wParam);
+// The registered "TaskbarCreated": the tray icon again, as it was last shown.
+void OnTaskbarCreated(Agent& agent);
 void Shutdown(Agent& agent);
 
 // Routes one message; false sends it on to DefWindowProcA. For WM_COPYDATA
@@ -43,6 +45,8 @@ public:
     virtual KernelHandle createInstanceMutex(const char* name, bool* existed) = 0;
     // GetVersionExA; false when it fails.
     virtual bool osVersion(uint32_t* platformId, uint32_t* majorVersion) = 0;
+    // RegisterWindowMessageA; 0 on failure.
+    virtual uint32_t registerWindowMessage(const char* name) = 0;
     // RegisterClassA of the main window's class.
     virtual bool registerWindowClass() = 0;
     // CreateWindowExA of the main window, then ShowWindow(SW_HIDE) and

@@ -226,6 +226,9 @@ void checkSession(Agent& a) {
             ApplyStoredSettings(a);
             ApplyCursorHiding(a);
             SyncButtonSwap(a);
+            // The hook library's option word is one for every session: the
+            // user of the session we left may have set their own meanwhile.
+            HandOptionToHook(a);
             StartWorkerThreads(a, s.mainWindow.get());
         }
         s.sessionActive.set(1);
@@ -233,6 +236,14 @@ void checkSession(Agent& a) {
         if (s.sessionActive.get()) StopWorkerThreads(a);
         s.sessionActive.set(0);
     }
+}
+
+// Takes a WM_WTSSESSION_CHANGE that came (or comes) in any time before now,
+// and clears the event for the next wait, in one step with WakeSessionWatch.
+bool takeSessionChange(Agent& a, KernelHandle event) {
+    SlotLock lock(a);
+    if (event) a.ports.threads->resetEvent(event);
+    return a.state.sessionChangePending.exchange(0) != 0;
 }
 
 Ending sessionWatchLife(Agent& a) {
@@ -247,22 +258,27 @@ Ending sessionWatchLife(Agent& a) {
         if (event->get()) {
             SlotLock lock(a);
             s.sessionEvent.set(event->get());
+            // A notification that found no event to set is not lost.
+            if (s.sessionChangePending.get()) threads.setEvent(event->get());
         }
     }
     const bool notified = event && event->get();
     uint32_t settleLeft = 0;  // ms of quick polls after a notification
+    // The first look comes at once: the session may have changed before the
+    // watch (or its notifications) began.
+    if (s.sessionWatchThread.run.get()) checkSession(a);
     while (s.sessionWatchThread.run.get()) {
         if (!notified || settleLeft) {
             sleep.sleep(kSessionPollMs);
             settleLeft -= settleLeft < kSessionPollMs ? settleLeft : kSessionPollMs;
+            if (notified && takeSessionChange(a, event->get())) settleLeft = kSessionSettleMs;
         } else {
-            const bool woken = threads.waitForEventTimeout(event->get(), kSessionSafetyPollMs);
-            {
-                SlotLock lock(a);
-                threads.resetEvent(event->get());
-            }
+            threads.waitForEventTimeout(event->get(), kSessionSafetyPollMs);
+            // Woken or timed out: a notification that came meanwhile, even
+            // after the time ran out, is in the flag.
+            const bool changed = takeSessionChange(a, event->get());
             if (!s.sessionWatchThread.run.get()) break;
-            if (woken) settleLeft = kSessionSettleMs;
+            if (changed) settleLeft = kSessionSettleMs;
         }
         checkSession(a);
     }
@@ -318,6 +334,7 @@ void StartSessionWatchThread(Agent& a, WindowHandle) {
 
 void WakeSessionWatch(Agent& a) {
     SlotLock lock(a);
+    a.state.sessionChangePending.set(1);
     if (const KernelHandle event = a.state.sessionEvent.get()) a.ports.threads->setEvent(event);
 }
 

@@ -10,6 +10,7 @@ RegKey openKeyWithRetry(RegistryPort& reg, SleepPort& sleeper, RetryPolicy polic
         RegKey key = 0;
         long rc = mode == OpenMode::Open ? reg.open(root, path, access, &key) : reg.create(root, path, access, &key);
         if (rc == kErrorSuccess && key) return key;
+        if (rc == kErrorFileNotFound && policy.missingIsFinal) return 0;
         if (policy.sleepMs) sleeper.sleep(policy.sleepMs);
     }
     return 0;

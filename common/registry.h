@@ -12,11 +12,17 @@ namespace tp {
 struct RetryPolicy {
     int attempts;
     uint32_t sleepMs;  // after each failed attempt, the last one included
+    // A key that answers ERROR_FILE_NOT_FOUND is not there, and waiting will
+    // not bring it: give up at once. Other errors keep their retries.
+    bool missingIsFinal = false;
 };
 
-inline constexpr RetryPolicy kUserKeyRetry{20, 11};
-inline constexpr RetryPolicy kSeedKeyRetry{20, 10};
-inline constexpr RetryPolicy kLayoutKeyRetry{10, 20};
+// The agent's: it runs them on the thread that answers every broadcast of
+// the session (and carries the hook for 64-bit programs), where a missing
+// driver key must not cost hundreds of milliseconds each time.
+inline constexpr RetryPolicy kUserKeyRetry{20, 11, true};
+inline constexpr RetryPolicy kSeedKeyRetry{20, 10, true};
+inline constexpr RetryPolicy kLayoutKeyRetry{10, 20, true};
 inline constexpr RetryPolicy kProbeKeyRetry{10, 20};
 inline constexpr RetryPolicy kSingleAttempt{1, 0};
 

@@ -144,16 +144,24 @@ inline constexpr uint32_t kUnhookRetryMs = 500;
 
 inline void processAttach(SharedData& shared, uint32_t instance) { store(shared.instance, instance); }
 
-// Exactly one hook stays installed: a second call installs the new hook
-// first, then removes the one it replaces (one attempt; a handle that is no
-// longer valid, such as one left by an agent that ended without removing it,
-// simply fails). When the new hook cannot be installed the old one, if any,
-// stays stored, so that TAPHOOK_UnSetHook still removes it.
+// The hook handle a process installed is its own, kept in that process
+// (ownHook): the shared section is one copy for every session, and with fast
+// user switching each session's agent installs a hook of its own. Setting and
+// unsetting replace or remove only the caller's handle; the shared field
+// holds the latest one for the hook procedure (CallNextHookEx).
+//
+// Exactly one hook per process stays installed: a second call installs the
+// new hook first, then removes the one it replaces (one attempt; a handle
+// that is no longer valid simply fails). When the new hook cannot be
+// installed the old one, if any, stays, so that TAPHOOK_UnSetHook still
+// removes it.
 template <HookInstallPlatform P>
-int setHook(SharedData& shared, P& platform) {
+int setHook(SharedData& shared, uint32_t& ownHook, P& platform) {
     const uint32_t hook = platform.setWindowsHook();
     if (!hook) return 0;
-    const uint32_t previous = __atomic_exchange_n(&shared.hook, hook, __ATOMIC_RELAXED);
+    const uint32_t previous = ownHook;
+    ownHook = hook;
+    store(shared.hook, hook);
     if (previous && previous != hook) platform.unhookWindowsHook(previous);
     return 1;
 }
@@ -161,12 +169,13 @@ int setHook(SharedData& shared, P& platform) {
 // A removed hook is forgotten, so that a second call does not spend five
 // seconds retrying a handle that no longer exists.
 template <HookInstallPlatform P>
-int unsetHook(SharedData& shared, P& platform) {
-    uint32_t hook = load(shared.hook);
+int unsetHook(SharedData& shared, uint32_t& ownHook, P& platform) {
+    uint32_t hook = ownHook;
     if (!hook) return 1;
     for (int attempt = 1;; ++attempt) {
         if (platform.unhookWindowsHook(hook)) {
-            // Leaves a hook installed meanwhile by another call alone.
+            ownHook = 0;
+            // Leaves another process's hook, stored meanwhile, alone.
             __atomic_compare_exchange_n(&shared.hook, &hook, 0u, false, __ATOMIC_RELAXED, __ATOMIC_RELAXED);
             return 1;
         }

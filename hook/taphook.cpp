@@ -15,6 +15,7 @@ __attribute__((section(".shared"), shared, aligned(4))) tp::hook::SharedData sha
 // Per process.
 uint16_t previousKeyByte;
 HINSTANCE ownInstance;
+uint32_t ownHook;  // the hook this process installed, if any
 
 // The shared fields are 32 bits on x64 too. A hook handle is a USER handle,
 // whose upper half carries no information (the rule that lets 32- and 64-bit
@@ -63,12 +64,12 @@ extern "C" {
 
 int WINAPI TAPHOOK_SetHook(void) {
     Win32Hook platform;
-    return tp::hook::setHook(shared, platform);
+    return tp::hook::setHook(shared, ownHook, platform);
 }
 
 int WINAPI TAPHOOK_UnSetHook(void) {
     Win32Hook platform;
-    return tp::hook::unsetHook(shared, platform);
+    return tp::hook::unsetHook(shared, ownHook, platform);
 }
 
 int WINAPI TAPHOOK_SetOnHook(DWORD) { return tp::hook::setOnHook(shared); }

@@ -68,6 +68,10 @@ intptr_t Win32Windows::sendMessage(WindowHandle window, uint32_t message, uintpt
     return SendMessageA(hwnd(window), message, wParam, lParam);
 }
 
+bool Win32Windows::sendNotifyMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    return SendNotifyMessageA(hwnd(window), message, wParam, lParam) != FALSE;
+}
+
 bool Win32Windows::showWindow(WindowHandle window, int command) { return ShowWindow(hwnd(window), command) != FALSE; }
 
 bool Win32Windows::destroyWindow(WindowHandle window) { return DestroyWindow(hwnd(window)) != FALSE; }

@@ -69,6 +69,7 @@ public:
         *majorVersion = version.dwMajorVersion;
         return true;
     }
+    uint32_t registerWindowMessage(const char* name) override { return RegisterWindowMessageA(name); }
     bool registerWindowClass() override {
         WNDCLASSA wc;
         std::memset(&wc, 0, sizeof wc);

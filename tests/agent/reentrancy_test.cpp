@@ -61,6 +61,15 @@ public:
         return false;
     }
 
+    // SendNotifyMessageA from another thread: queued like a send, not waited for.
+    void notify(uint32_t message, uintptr_t wParam) {
+        {
+            std::lock_guard l(m_);
+            sent_.push_back(std::make_shared<Sent>(Sent{message, wParam, false, false}));
+        }
+        cv_.notify_all();
+    }
+
     // What the main thread does while it waits in a send of its own.
     void deliverSent() {
         for (;;) {
@@ -176,10 +185,12 @@ struct MainPath {
     std::function<void(Agent&)> run;
 };
 
-// A worker re-applies (panel reconnect, session return) and is inside the
-// broadcast, which waits for the main thread; the main thread meanwhile
-// starts a handler that re-applies too. Neither may wait for the other.
-TEST_F(Reentrancy, AWorkerInsideTheSettingChangeBroadcastNeverWaitsForAMainThreadWaitingForItsLock) {
+// A worker re-applies (panel reconnect, session return) and announces the
+// setting change to every window, the main window included; the main thread
+// meanwhile starts a handler that re-applies too. Neither may wait for the
+// other: the announcement waits for no window, and the lock is released
+// before it.
+TEST_F(Reentrancy, AWorkerAnnouncingASettingChangeNeverWaitsForAMainThreadWaitingForItsLock) {
     const std::vector<uint8_t> block = settingsBlock(opt::kTrayIcon | opt::kHideCursor);
     const WorkerPath workers[] = {
         {"panel reconnect",
@@ -214,13 +225,15 @@ TEST_F(Reentrancy, AWorkerInsideTheSettingChangeBroadcastNeverWaitsForAMainThrea
             bool workerInBroadcast = false;
             int timeouts = 0;
             int reentered = 0;
-            r.display.onSystemParametersInfo = [&](uint32_t action, uint32_t, uint32_t winIni) {
-                if (!(winIni & win::kSpifSendChange)) return;
+            r.display.onSystemParametersInfo = [&](uint32_t, uint32_t, uint32_t winIni) {
+                if (winIni & win::kSpifSendChange) ++timeouts;  // a broadcast that would wait for every window
+            };
+            r.windows.onSendNotifyMessage = [&](WindowHandle window, uint32_t message, uintptr_t wParam) {
+                if (window != win::kHwndBroadcast) return;
                 if (main.isMain()) {
                     // To its own window: the handler runs inside the call.
                     ++reentered;
-                    HandleMainWindowMessage(r.agent, win::kWmSettingChange, action, 0);
-                    main.deliverSent();
+                    HandleMainWindowMessage(r.agent, message, wParam, 0);
                     return;
                 }
                 {
@@ -228,7 +241,7 @@ TEST_F(Reentrancy, AWorkerInsideTheSettingChangeBroadcastNeverWaitsForAMainThrea
                     workerInBroadcast = true;
                 }
                 cv.notify_all();
-                if (!main.send(win::kWmSettingChange, action, 2000)) ++timeouts;
+                main.notify(message, wParam);
             };
             main.run([&] {
                 std::unique_lock l(m);
@@ -242,8 +255,7 @@ TEST_F(Reentrancy, AWorkerInsideTheSettingChangeBroadcastNeverWaitsForAMainThrea
             EXPECT_TRUE(main.idle(5000)) << worker.name << " / " << mainPath.name;
             const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
             EXPECT_TRUE(workerInBroadcast) << worker.name;
-            EXPECT_EQ(timeouts, 0) << worker.name << " / " << mainPath.name
-                                   << ": the worker's broadcast waited for a main thread stuck on its lock";
+            EXPECT_EQ(timeouts, 0) << worker.name << " / " << mainPath.name << ": a broadcast that waits";
             EXPECT_LT(took, 1500) << worker.name << " / " << mainPath.name;
             if (std::string(mainPath.name) != "WM_COPYDATA") {
                 EXPECT_GT(reentered, 0) << mainPath.name;
@@ -307,6 +319,136 @@ TEST_F(Reentrancy, MessagesAfterEndSessionLeaveNothingBehind) {
     EXPECT_TRUE(rig.driver.requests().empty());
 }
 
+// ---------------------------------------------------------------- shutdown nested in a handler
+
+// Shutdown (WM_ENDSESSION, WM_DESTROY) can arrive while a handler waits in a
+// send to another thread: here the shell, during the handler's NIM_ADD. When
+// the handler resumes, what shutdown removed stays removed.
+TEST_F(Reentrancy, AShutdownNestedInAHandlerIsNotUndoneWhenTheHandlerResumes) {
+    const uint32_t shown = opt::kTrayIcon | opt::kFloatingIcon;
+    const std::vector<uint8_t> block = settingsBlock(shown);
+    const MainPath handlers[] = {
+        {"first application", [](Agent& x) { HandleMainWindowMessage(x, AGM_APPLY_SETTINGS, 0, 0); }},
+        {"re-application", [](Agent& x) { HandleMainWindowMessage(x, AGM_APPLY_SETTINGS, 1, 0); }},
+        {"console settings",
+         [&block](Agent& x) { HandleMainWindowMessage(x, win::kWmCopyData, 0, 0, block.data(), block.size()); }},
+    };
+    for (const MainPath& handler : handlers) {
+        AgentRig r;
+        AgentRig::addSuiteKeys(r.registry, r.driver);
+        r.installHook();
+        r.agent.state.osNt6.set(1);
+        r.agent.state.mainWindow.set(AgentRig::kMainWindow);
+        r.registry.setDword(AgentRig::userKey(), "Option", shown);
+        if (std::string(handler.name) != "first application") {
+            r.registry.setDword(AgentRig::userKey(), "Option", 0);
+            OnApplySettings(r.agent, 0);
+            r.registry.setDword(AgentRig::userKey(), "Option", shown);
+        }
+        bool nested = false;
+        r.tray.onShellNotifyIcon = [&](uint32_t operation) {
+            if (operation == win::kNimAdd && !nested) {
+                nested = true;
+                HandleMainWindowMessage(r.agent, win::kWmEndSession, 1, 0);
+            }
+        };
+        r.journal.clear();
+        r.tray.calls.clear();
+        handler.run(r.agent);
+        ASSERT_TRUE(nested) << handler.name;
+        const auto all = r.journal.lines();
+        const int quit = r.journal.find("PostQuitMessage 0");
+        ASSERT_GE(quit, 0) << handler.name;
+        // Only the handler's own icon, handed back after the shell returned,
+        // and locks looked into and left.
+        for (size_t i = static_cast<size_t>(quit) + 1; i < all.size(); ++i) {
+            const std::string& line = all[i];
+            const bool harmless =
+                line.rfind("DestroyIcon", 0) == 0 || line.rfind("lock ", 0) == 0 || line.rfind("unlock ", 0) == 0;
+            EXPECT_TRUE(harmless) << handler.name << ": after shutdown: " << line;
+        }
+        EXPECT_EQ(countStarting(all, "CreateDialog"), 0) << handler.name;
+        EXPECT_EQ(countStarting(all, "call TAPHOOK_SetOptionData"), 0) << handler.name;
+        EXPECT_EQ(countStarting(all, "call TAPHOOK_SetHook"), 0) << handler.name;
+        EXPECT_EQ(r.tray.calls.size(), 2u) << handler.name << ": the add, then shutdown's delete";
+        EXPECT_EQ(r.agent.state.floatingWindow.get(), 0u) << handler.name;
+        EXPECT_TRUE(r.windows.liveIcons().empty()) << handler.name;
+    }
+}
+
+// Unhooking leaves the library mapped in every program it was injected into
+// until that program's next message: a broadcast WM_NULL lets them go now.
+TEST_F(Reentrancy, ShutdownPostsANullBroadcastAfterUnhookingAndBeforeFreeingTheHook) {
+    running(0);
+    Shutdown(a);
+    const int unhook = rig.journal.find("call TAPHOOK_UnSetHook() -> 1");
+    const int broadcast = rig.journal.find("PostMessage 0xffff 0x0 0 0x0");
+    const int freed = rig.journal.find("FreeLibrary " + hexOf(AgentRig::kHookModule));
+    EXPECT_TRUE(unhook >= 0 && broadcast > unhook && freed > broadcast) << unhook << " " << broadcast << " " << freed;
+
+    AgentRig bare;  // the hook never loaded: nothing to let go of
+    bare.agent.state.mainWindow.set(AgentRig::kMainWindow);
+    Shutdown(bare.agent);
+    EXPECT_EQ(bare.journal.find("PostMessage 0xffff 0x0 0 0x0"), -1);
+}
+
+// ---------------------------------------------------------------- the taskbar comes back
+
+TEST_F(Reentrancy, TaskbarCreatedAddsTheIconAgainAsItWasLastShown) {
+    constexpr uint32_t kTaskbarCreated = 0xC0F0;
+    struct Case {
+        const char* what;
+        uint32_t option;
+        std::function<void(Agent&)> before;
+        int icon;  // 0: nothing added
+        const char* tip;
+    };
+    const Case cases[] = {
+        {"resting", opt::kTrayIcon, [](Agent&) {}, kIconLeftButton, kTipArmSecondary},
+        {"armed", opt::kTrayIcon, [](Agent& x) { OnButtonMode(x, win::kWmLButtonUp); }, kIconRightButton,
+         kTipBackToPrimary},
+        {"armed with swapped buttons", opt::kTrayIcon,
+         [](Agent& x) {
+             x.state.buttonsSwapped.set(1);
+             OnButtonMode(x, win::kWmLButtonUp);
+         },
+         kIconLeftButton, kTipBackToPrimary},
+        {"icon not wanted", 0, [](Agent&) {}, 0, ""},
+        {"shutting down", opt::kTrayIcon, [](Agent& x) { Shutdown(x); }, 0, ""},
+    };
+    for (const Case& c : cases) {
+        AgentRig r;
+        AgentRig::addSuiteKeys(r.registry, r.driver);
+        r.installHook();
+        r.agent.state.mainWindow.set(AgentRig::kMainWindow);
+        r.agent.state.taskbarCreatedMessage.set(kTaskbarCreated);
+        r.registry.setDword(AgentRig::userKey(), "Option", c.option);
+        OnApplySettings(r.agent, 0);
+        c.before(r.agent);
+        r.tray.calls.clear();
+        EXPECT_TRUE(HandleMainWindowMessage(r.agent, kTaskbarCreated, 0, 0)) << c.what;
+        if (!c.icon) {
+            EXPECT_TRUE(r.tray.calls.empty()) << c.what;
+            continue;
+        }
+        ASSERT_EQ(r.tray.calls.size(), 1u) << c.what;
+        EXPECT_EQ(r.journal.lines().back(), "DestroyIcon " + hexOf(iconHandle(c.icon, 16))) << c.what;
+        EXPECT_EQ(r.tray.calls[0].icon, iconHandle(c.icon, 16)) << c.what;
+        EXPECT_STREQ(r.tray.calls[0].tip, c.tip) << c.what;
+        EXPECT_EQ(r.tray.calls[0].callbackMessage, AGM_BUTTON_MODE) << c.what;
+        EXPECT_EQ(r.journal.starting("Shell_NotifyIcon").back().rfind("Shell_NotifyIcon 0 id=1", 0), 0u) << c.what;
+    }
+}
+
+TEST_F(Reentrancy, TaskbarCreatedBeforeTheFirstApplicationLeavesTheIconToIt) {
+    a.state.mainWindow.set(AgentRig::kMainWindow);
+    a.state.taskbarCreatedMessage.set(0xC0F0);
+    a.state.settings.option.set(opt::kTrayIcon);
+    EXPECT_TRUE(HandleMainWindowMessage(a, 0xC0F0, 0, 0));
+    EXPECT_TRUE(rig.tray.calls.empty());
+    EXPECT_FALSE(HandleMainWindowMessage(a, 0xC0F1, 0, 0)) << "other registered messages go to DefWindowProc";
+}
+
 // ---------------------------------------------------------------- durations
 
 TEST_F(Reentrancy, SuspendWaitsAtMostTheLongestToneTheConsoleCanSet) {
@@ -340,6 +482,7 @@ public:
     explicit FakeStart(Journal& journal) : journal_(journal) {}
     bool running = false;
     bool existed = false;
+    bool mutexFails = false;  // CreateMutexA gives no handle
     bool classFails = false;
     WindowHandle window = AgentRig::kMainWindow;
 
@@ -350,12 +493,16 @@ public:
     KernelHandle createInstanceMutex(const char*, bool* alreadyExisted) override {
         journal_.add("CreateMutex");
         *alreadyExisted = existed;
-        return 0x4400;
+        return mutexFails ? 0 : 0x4400;
     }
     bool osVersion(uint32_t* platformId, uint32_t* major) override {
         *platformId = kVerPlatformWin32Nt;
         *major = 6;
         return true;
+    }
+    uint32_t registerWindowMessage(const char* name) override {
+        journal_.add(std::string("RegisterWindowMessage ") + name);
+        return 0xC0F0;
     }
     bool registerWindowClass() override {
         journal_.add("RegisterClass");
@@ -387,6 +534,24 @@ TEST_F(Start, RunsTheStepsInOrderAndPostsTheFirstApplication) {
     EXPECT_EQ(a.state.mainWindow.get(), AgentRig::kMainWindow);
     EXPECT_EQ(a.state.runOnce.get(), 1u);
     EXPECT_EQ(a.state.osNt6.get(), 1u);
+}
+
+TEST_F(Start, RegistersTaskbarCreatedBeforeItsWindowCanBeSentIt) {
+    EXPECT_TRUE(StartAgent(a, start, ""));
+    const int registered = rig.journal.find("RegisterWindowMessage TaskbarCreated");
+    EXPECT_GE(registered, 0);
+    EXPECT_LT(registered, rig.journal.find("CreateWindowEx -> 0x500"));
+    EXPECT_EQ(a.state.taskbarCreatedMessage.get(), 0xC0F0u);
+}
+
+// An agent of another token (an elevated one) holds the mutex: OpenMutexA
+// and CreateMutexA both fail. That is another agent, not none.
+TEST_F(Start, AMutexThatCanNeitherBeOpenedNorCreatedCountsAsAnotherAgent) {
+    start.mutexFails = true;
+    EXPECT_FALSE(StartAgent(a, start, "runonce"));
+    EXPECT_EQ(rig.journal.lines(), (std::vector<std::string>{"OpenMutex", "CreateMutex"}));
+    EXPECT_EQ(a.state.mainWindow.get(), 0u);
+    EXPECT_TRUE(rig.driver.requests().empty()) << "no settings applied";
 }
 
 TEST_F(Start, AnotherAgentFoundByOpenMutexEndsItAtOnce) {

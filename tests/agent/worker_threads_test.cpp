@@ -626,6 +626,27 @@ TEST_F(SessionWatchThread, ShutdownDuringTheReturnToTheSessionReappliesNothing) 
     expectClean();
 }
 
+// The hook library's option word is one for every session; the user of the
+// session we left may have set theirs. The return hands ours over again.
+TEST_F(SessionWatchThread, TheReturnToTheSessionHandsTheOptionWordToTheHookAgain) {
+    constexpr agent::ModuleHandle kHook = 0x6A00;
+    rig.libraries.addModule("taphook.dll", kHook);
+    rig.libraries.addExport(kHook, agent::kHookSetOptionData, 1);
+    s.hookModule.set(rig.libraries.loadLibrary("taphook.dll"));
+    rig.libraries.sessionId = 2;
+    sim.advance(1000);
+    EXPECT_TRUE(rig.lines("call TAPHOOK_SetOptionData").empty()) << "nothing while another session has it";
+    rig.journal.clear();
+    rig.libraries.sessionId = 1;
+    sim.advance(50);
+    const int swap = rig.journal.find("ioctl 0x222028");
+    const int handed = rig.journal.find("call TAPHOOK_SetOptionData(0x1a0800a4) -> 1");
+    const int threads = rig.journal.find("CreateThread -> 0x710c");
+    EXPECT_TRUE(swap >= 0 && handed > swap && threads > handed) << swap << " " << handed << " " << threads;
+    EXPECT_EQ(rig.lines("call TAPHOOK_SetOptionData").size(), 1u);
+    expectClean();
+}
+
 TEST_F(SessionWatchThread, ClearedRunFlagEndsItWithinAPoll) {
     s.sessionWatchThread.run.set(0);  // as shutdown does
     sim.advance(25);
@@ -639,6 +660,7 @@ TEST_F(SessionWatchThread, ClearedRunFlagEndsItWithinAPoll) {
 // WM_WTSSESSION_CHANGE sets, and polls only as a slow safety net.
 class SleepingSessionWatch : public SessionWatchThread {
 protected:
+    static constexpr uint32_t kSafetyMs = agent::kSessionSafetyPollMs;
     void SetUp() override {
         s.sessionNotifications.set(1);
         SessionWatchThread::SetUp();
@@ -715,8 +737,67 @@ TEST_F(SleepingSessionWatch, WithoutTheRegistrationItPollsEvery25Ms) {
     r.libraries.sessionId = 1;
     agent::StartSessionWatchThread(r.agent, WorkerRig::kMainWindow);
     r.sim.advance(1000);
-    EXPECT_EQ(r.lines("call WTSGetActiveConsoleSessionId").size(), 40u);
+    EXPECT_EQ(r.lines("call WTSGetActiveConsoleSessionId").size(), 41u) << "one at once, then every 25 ms";
     EXPECT_EQ(st.sessionEvent.get(), 0u);
+}
+
+// A watch started while another session is active (a return that raced the
+// agent's start) finds it at once, not after its first pause or safety wait.
+TEST(SessionWatchStart, TheFirstLookComesAtOnce) {
+    for (const bool notifications : {false, true}) {
+        WorkerRig r;
+        agent::AgentState& st = r.agent.state;
+        r.libraries.addModule("KERNEL32.dll", 0x6B00);
+        r.libraries.addExport(0x6B00, agent::kActiveConsoleSession, 0);
+        r.libraries.loadLibrary("KERNEL32.dll");
+        st.activeSessionQuery.set(r.libraries.getProcAddress(0x6B00, agent::kActiveConsoleSession));
+        st.osNt5.set(1);
+        st.ownSessionId.set(1);
+        st.sessionNotifications.set(notifications);
+        r.libraries.sessionId = 2;
+        agent::StartSessionWatchThread(r.agent, WorkerRig::kMainWindow);
+        r.sim.runUntilIdle();  // no time passes
+        EXPECT_EQ(st.sessionActive.get(), 0u) << (notifications ? "notifications" : "polling");
+        EXPECT_EQ(r.lines("call WTSGetActiveConsoleSessionId").size(), 1u);
+    }
+}
+
+// WM_WTSSESSION_CHANGE can come before the watch has made its event: it is
+// kept, and the watch looks quickly for the change it announces.
+TEST(SessionWatchStart, ANotificationBeforeTheWatchHasItsEventIsNotLost) {
+    WorkerRig r;
+    agent::AgentState& st = r.agent.state;
+    r.libraries.addModule("KERNEL32.dll", 0x6B00);
+    r.libraries.addExport(0x6B00, agent::kActiveConsoleSession, 0);
+    r.libraries.loadLibrary("KERNEL32.dll");
+    st.activeSessionQuery.set(r.libraries.getProcAddress(0x6B00, agent::kActiveConsoleSession));
+    st.osNt5.set(1);
+    st.ownSessionId.set(1);
+    st.sessionNotifications.set(1);
+    r.libraries.sessionId = 1;
+    agent::HandleMainWindowMessage(r.agent, agent::win::kWmWtsSessionChange, 0, 0);
+    agent::StartSessionWatchThread(r.agent, WorkerRig::kMainWindow);
+    r.sim.runUntilIdle();
+    EXPECT_EQ(st.sessionActive.get(), 1u);
+    r.libraries.sessionId = 2;  // reported a little after the notification
+    r.sim.advance(25);
+    EXPECT_EQ(st.sessionActive.get(), 0u) << "found within one quick poll";
+}
+
+// The safety wait times out; before the watch resets its event a
+// notification arrives. The reset must not erase it.
+TEST_F(SleepingSessionWatch, ANotificationBetweenATimeoutAndTheResetIsNotLost) {
+    sim.pauseBeforeLock(Routine::StartWorkerThreads);
+    sim.advance(kSafetyMs);
+    ASSERT_EQ(sim.pausedThreads(), 1) << "the watch, timed out, about to reset its event";
+    notify();
+    sim.pauseBeforeLock(Routine::StartWorkerThreads, false);
+    sim.resumePaused();
+    sim.runUntilIdle();
+    rig.libraries.sessionId = 2;
+    sim.advance(25);
+    EXPECT_EQ(s.sessionActive.get(), 0u) << "found within one quick poll";
+    expectClean();
 }
 
 TEST_F(SleepingSessionWatch, ShutdownWakesItAndItEndsAtOnce) {

@@ -297,17 +297,18 @@ struct HookTable {
 class Exports : public HookTest {
 protected:
     HookTable table;
+    uint32_t own = 0;  // the agent process's own hook handle
 };
 
 TEST_F(Exports, SetHookStoresTheHandleInTheSharedData) {
-    EXPECT_EQ(setHook(shared, table), 1);
+    EXPECT_EQ(setHook(shared, own, table), 1);
     EXPECT_EQ(shared.hook, 0xC0DE5u);
     EXPECT_TRUE(table.unhooked.empty());
 }
 
 TEST_F(Exports, AFailedInstallStoresNothing) {
     table.installResult = 0;
-    EXPECT_EQ(setHook(shared, table), 0);
+    EXPECT_EQ(setHook(shared, own, table), 0);
     EXPECT_EQ(shared.hook, 0u);
     EXPECT_TRUE(table.unhooked.empty());
 }
@@ -315,59 +316,103 @@ TEST_F(Exports, AFailedInstallStoresNothing) {
 // A second TAPHOOK_SetHook (a second first application in the agent) must
 // not leave the first hook installed and forgotten.
 TEST_F(Exports, ASecondSetHookReplacesTheFirstSoThatExactlyOneIsInstalled) {
-    EXPECT_EQ(setHook(shared, table), 1);
+    EXPECT_EQ(setHook(shared, own, table), 1);
     table.installResult = 0xC0DE9;
     table.unhookResults = {true};
-    EXPECT_EQ(setHook(shared, table), 1);
+    EXPECT_EQ(setHook(shared, own, table), 1);
     EXPECT_EQ(shared.hook, 0xC0DE9u);
     EXPECT_EQ(table.unhooked, (std::vector<uint32_t>{0xC0DE5})) << "the first one removed, once";
     EXPECT_TRUE(table.sleeps.empty());
     // What is left to remove at the end is the second one only.
     table.unhookResults = {true, true};
-    EXPECT_EQ(unsetHook(shared, table), 1);
+    EXPECT_EQ(unsetHook(shared, own, table), 1);
     EXPECT_EQ(table.unhooked, (std::vector<uint32_t>{0xC0DE5, 0xC0DE9}));
     EXPECT_EQ(shared.hook, 0u);
 }
 
 TEST_F(Exports, ASecondSetHookThatFailsKeepsTheFirstToRemove) {
-    EXPECT_EQ(setHook(shared, table), 1);
+    EXPECT_EQ(setHook(shared, own, table), 1);
     table.installResult = 0;
-    EXPECT_EQ(setHook(shared, table), 0);
+    EXPECT_EQ(setHook(shared, own, table), 0);
     EXPECT_EQ(shared.hook, 0xC0DE5u) << "still installed, so still stored";
     EXPECT_TRUE(table.unhooked.empty());
 }
 
 TEST_F(Exports, UnSetHookWithoutAHookReturnsAtOnce) {
-    EXPECT_EQ(unsetHook(shared, table), 1);
+    EXPECT_EQ(unsetHook(shared, own, table), 1);
     EXPECT_TRUE(table.unhooked.empty());
     EXPECT_TRUE(table.sleeps.empty());
 }
 
 TEST_F(Exports, UnSetHookRetriesEveryHalfSecond) {
-    setHook(shared, table);
+    setHook(shared, own, table);
     table.unhookResults = {false, false, true};
-    EXPECT_EQ(unsetHook(shared, table), 1);
+    EXPECT_EQ(unsetHook(shared, own, table), 1);
     EXPECT_EQ(table.unhooked, (std::vector<uint32_t>{0xC0DE5, 0xC0DE5, 0xC0DE5}));
     EXPECT_EQ(table.sleeps, (std::vector<uint32_t>{500, 500}));
 }
 
 TEST_F(Exports, UnSetHookGivesUpAfterElevenAttemptsAndKeepsTheHandle) {
-    setHook(shared, table);
-    EXPECT_EQ(unsetHook(shared, table), 0);
+    setHook(shared, own, table);
+    EXPECT_EQ(unsetHook(shared, own, table), 0);
     EXPECT_EQ(table.unhooked.size(), 11u);
     EXPECT_EQ(table.sleeps, std::vector<uint32_t>(10, 500)) << "no sleep after the last attempt";
     EXPECT_EQ(shared.hook, 0xC0DE5u);
     table.unhookResults = std::vector<bool>(12, true);
-    EXPECT_EQ(unsetHook(shared, table), 1) << "a later call can still remove it";
+    EXPECT_EQ(unsetHook(shared, own, table), 1) << "a later call can still remove it";
 }
 
 TEST_F(Exports, ARemovedHookIsForgotten) {
-    setHook(shared, table);
+    setHook(shared, own, table);
     table.unhookResults = {true};
-    EXPECT_EQ(unsetHook(shared, table), 1);
-    EXPECT_EQ(unsetHook(shared, table), 1);
+    EXPECT_EQ(unsetHook(shared, own, table), 1);
+    EXPECT_EQ(unsetHook(shared, own, table), 1);
     EXPECT_EQ(table.unhooked.size(), 1u) << "the second call has nothing to remove";
     EXPECT_TRUE(table.sleeps.empty());
+}
+
+// Fast user switching: one shared section, an agent (and a hook) in each
+// session. Each agent sets and removes only its own hook; the shared field
+// holds the latest for CallNextHookEx and is cleared only by its owner.
+TEST_F(Exports, TwoSessionsEachSetAndRemoveOnlyTheirOwnHook) {
+    uint32_t otherOwn = 0;
+    HookTable other;
+    other.installResult = 0xC0DE9;
+    EXPECT_EQ(setHook(shared, own, table), 1);
+    EXPECT_EQ(setHook(shared, otherOwn, other), 1);
+    EXPECT_TRUE(table.unhooked.empty() && other.unhooked.empty()) << "the second session removed nothing";
+    EXPECT_EQ(own, 0xC0DE5u);
+    EXPECT_EQ(otherOwn, 0xC0DE9u);
+    EXPECT_EQ(shared.hook, 0xC0DE9u);
+
+    // The first session logs off: its own hook goes, in one attempt, and the
+    // other session's stays stored.
+    table.unhookResults = {true};
+    EXPECT_EQ(unsetHook(shared, own, table), 1);
+    EXPECT_EQ(table.unhooked, (std::vector<uint32_t>{0xC0DE5}));
+    EXPECT_TRUE(table.sleeps.empty());
+    EXPECT_EQ(shared.hook, 0xC0DE9u);
+
+    // The other session's agent sets its hook again: it replaces its own.
+    other.installResult = 0xC0DEB;
+    other.unhookResults = {true, true};
+    EXPECT_EQ(setHook(shared, otherOwn, other), 1);
+    EXPECT_EQ(other.unhooked, (std::vector<uint32_t>{0xC0DE9}));
+    EXPECT_EQ(unsetHook(shared, otherOwn, other), 1);
+    EXPECT_EQ(other.unhooked, (std::vector<uint32_t>{0xC0DE9, 0xC0DEB}));
+    EXPECT_EQ(shared.hook, 0u);
+}
+
+// A process that never set a hook has nothing to remove, whatever another
+// session stored: no five seconds of retries on a handle not its own.
+TEST_F(Exports, UnSetHookWithoutAnOwnHookLeavesAnotherSessionsAlone) {
+    uint32_t otherOwn = 0;
+    HookTable other;
+    EXPECT_EQ(setHook(shared, otherOwn, other), 1);
+    EXPECT_EQ(unsetHook(shared, own, table), 1);
+    EXPECT_TRUE(table.unhooked.empty());
+    EXPECT_TRUE(table.sleeps.empty());
+    EXPECT_EQ(shared.hook, 0xC0DE5u);
 }
 
 TEST_F(Exports, TheOtherFieldsLandInTheirOwnSlots) {

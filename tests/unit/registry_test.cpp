@@ -72,13 +72,37 @@ TEST_F(RegistryRead, BinaryLargerThanTheBufferIsAbsent) {
     EXPECT_EQ(readBinary(reg, key, "Missing", buf, sizeof buf), -1);
 }
 
-TEST(RegistryRetry, MissingKeyCostsEveryAttemptAndItsSleep) {
-    FakeRegistry reg;
-    FakeSleep sleeper;
-    EXPECT_EQ(openKeyWithRetry(reg, sleeper, kUserKeyRetry, OpenMode::Open, RegRoot::CurrentUser, kSub, kKeyRead), 0u);
-    EXPECT_EQ(sleeper.calls().size(), 20u);
-    EXPECT_EQ(sleeper.total(), 220u);
-    EXPECT_EQ(reg.log().size(), 20u);
+// The agent's policies give up on a key that is not there (ERROR_FILE_NOT_FOUND)
+// at once; a key that fails otherwise, and the probe's policy, keep every
+// attempt and its sleep.
+TEST(RegistryRetry, OnlyAMissingKeyUnderAnAgentPolicyEndsAtOnce) {
+    struct Case {
+        const char* what;
+        RetryPolicy policy;
+        bool present;  // present but failing every open (access denied), else missing
+        size_t attempts;
+        uint64_t slept;
+    };
+    const Case cases[] = {
+        {"agent user key, missing", kUserKeyRetry, false, 1, 0},
+        {"agent seed key, missing", kSeedKeyRetry, false, 1, 0},
+        {"agent layout key, missing", kLayoutKeyRetry, false, 1, 0},
+        {"agent user key, refused", kUserKeyRetry, true, 20, 220},
+        {"agent layout key, refused", kLayoutKeyRetry, true, 10, 200},
+        {"probe key, missing", kProbeKeyRetry, false, 10, 200},
+    };
+    for (const Case& c : cases) {
+        FakeRegistry reg;
+        FakeSleep sleeper;
+        if (c.present) {
+            reg.addKey(std::string("HKLM\\") + kSub);
+            reg.failOpens(std::string("HKLM\\") + kSub, 100);
+        }
+        EXPECT_EQ(openKeyWithRetry(reg, sleeper, c.policy, OpenMode::Open, RegRoot::LocalMachine, kSub, kKeyRead), 0u)
+            << c.what;
+        EXPECT_EQ(reg.log().size(), c.attempts) << c.what;
+        EXPECT_EQ(sleeper.total(), c.slept) << c.what;
+    }
 }
 
 TEST(RegistryRetry, StopsAtTheFirstSuccessfulAttempt) {
