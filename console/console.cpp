@@ -4,19 +4,6 @@ namespace tp::console {
 
 Language languageForCodePage(uint32_t codePage) { return codePage == 932 ? Language::Japanese : Language::English; }
 
-std::wstring decimalText(int64_t value) {
-    wchar_t digits[24];
-    wchar_t* p = digits + 24;
-    // The magnitude as unsigned, so that the most negative value does not overflow.
-    uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-    do {
-        *--p = static_cast<wchar_t>(L'0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude);
-    if (value < 0) *--p = L'-';
-    return std::wstring(p, digits + 24);
-}
-
 int clickSpeedFromTime(uint32_t doubleClickTimeMs) {
     const int64_t speed = 1000 - static_cast<int64_t>(doubleClickTimeMs);
     return static_cast<int>(speed < 100 ? 100 : speed > 900 ? 900 : speed);

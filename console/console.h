@@ -13,6 +13,7 @@
 #include "panel_settings.h"
 #include "ports.h"
 #include "save_notify.h"
+#include "text.h"
 
 namespace tp::console {
 
@@ -194,9 +195,6 @@ struct Console {
 
 // The common save path over the console's record and ports.
 void SaveAndNotify(Console& console);
-
-// value in decimal ("-1280"), without the C runtime's printf.
-std::wstring decimalText(int64_t value);
 
 // 1000 - double-click time, limited to 100…900.
 int clickSpeedFromTime(uint32_t doubleClickTimeMs);

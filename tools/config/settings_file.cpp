@@ -1,8 +1,8 @@
 #include "settings_file.h"
 
-#include <cstdio>
 
 #include "tapcfg_ids.h"
+#include "text.h"
 
 namespace tp::cfg {
 
@@ -37,13 +37,7 @@ int bitCount(uint32_t v) {
     return n;
 }
 
-std::wstring decimal(uint32_t v) { return std::to_wstring(v); }
-
-std::wstring hex(uint32_t v) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(v));
-    return widen(text);
-}
+std::wstring decimal(uint32_t v) { return decimalText(v); }
 
 std::string trim(const std::string& s) {
     size_t b = 0, e = s.size();
@@ -202,7 +196,7 @@ Problem checkValue(int index, uint32_t value) {
             return checkRange(index, value, kAreaRange);
         case ValueKind::Option:
         case ValueKind::MonitorOption:
-            if (value & kUnassignedBits) return problem(IDS_BAD_BITS, {name, hex(value & kUnassignedBits)});
+            if (value & kUnassignedBits) return problem(IDS_BAD_BITS, {name, hexText(value & kUnassignedBits)});
             if (Problem p = checkSoundKinds(name, value); p.messageId) return p;
             // A per-monitor word carries its other bits along uninterpreted.
             if (valueKind(index) == ValueKind::MonitorOption) return {};
@@ -244,12 +238,10 @@ CheckedSettings checkSettingsArguments(const std::vector<std::wstring>& argument
 }
 
 std::string formatAssignment(int index, uint32_t value) {
-    char text[48];
     const ValueKind kind = valueKind(index);
     const bool asHex = kind == ValueKind::Option || kind == ValueKind::MonitorOption;
-    std::snprintf(text, sizeof text, asHex ? "%s=0x%08X" : "%s=%u", valueNames()[index].c_str(),
-                  static_cast<unsigned>(value));
-    return text;
+    const std::wstring number = asHex ? hexText(value) : decimalText(value);
+    return std::string(valueNames()[index].c_str()) + "=" + std::string(number.begin(), number.end());
 }
 
 std::string exportSettings(const UserValues& v, const char* version) {

@@ -1,7 +1,6 @@
 #include "tapcfg.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <set>
 
 #include "calibration.h"
@@ -11,6 +10,7 @@
 #include "save_notify.h"
 #include "settings_file.h"
 #include "tapcfg_ids.h"
+#include "text.h"
 
 namespace tp::cfg {
 
@@ -28,13 +28,7 @@ constexpr uint32_t kMaxProbedPorts = 64;
 // Where the meaning starts after "Name=Value".
 constexpr size_t kMeaningColumn = 22;
 
-std::wstring dec(uint64_t v) { return std::to_wstring(v); }
-
-std::wstring hex(uint32_t v) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(v));
-    return widen(text);
-}
+std::wstring dec(uint64_t v) { return decimalText(static_cast<int64_t>(v)); }
 
 std::wstring lower(const std::wstring& s) {
     std::wstring out = s;
@@ -43,7 +37,7 @@ std::wstring lower(const std::wstring& s) {
     return out;
 }
 
-std::wstring withSigned(int32_t v) { return std::to_wstring(v); }
+std::wstring withSigned(int32_t v) { return decimalText(v); }
 
 class Session {
 public:
@@ -420,7 +414,7 @@ std::vector<std::wstring> describeOption(HostPort& host, uint32_t option, bool p
     // 20 is tested first, then 12; none set reads as 9, as on the calibration page.
     const uint32_t points = option & opt::kCal20 ? 20 : option & opt::kCal12 ? 12 : 9;
     lines.push_back(t(IDS_W_CALIBRATION, {dec(points)}));
-    if (option & opt::kDriverReserved) lines.push_back(t(IDS_W_DRIVER_BITS, {hex(opt::kDriverReserved)}));
+    if (option & opt::kDriverReserved) lines.push_back(t(IDS_W_DRIVER_BITS, {hexText(opt::kDriverReserved)}));
     return lines;
 }
 

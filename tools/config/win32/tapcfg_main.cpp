@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tapcfg.h"
+#include "text.h"
 #include "win32_ports.h"
 
 using namespace tp;
@@ -91,8 +92,8 @@ public:
         OSVERSIONINFOW v{};
         v.dwOSVersionInfoSize = sizeof v;
         if (!GetVersionExW(&v)) return L"?";
-        std::wstring text = std::to_wstring(v.dwMajorVersion) + L"." + std::to_wstring(v.dwMinorVersion) + L"." +
-                            std::to_wstring(v.dwBuildNumber);
+        std::wstring text = decimalText(v.dwMajorVersion) + L"." + decimalText(v.dwMinorVersion) + L"." +
+                            decimalText(v.dwBuildNumber);
         if (v.szCSDVersion[0]) text += std::wstring(L" ") + v.szCSDVersion;
         return text;
     }
@@ -119,10 +120,10 @@ public:
         if (GetFileVersionInfoW(path.c_str(), 0, size, info.data()) &&
             VerQueryValueW(info.data(), root, reinterpret_cast<void**>(&fixed), &fixedSize) && fixed &&
             fixedSize >= sizeof *fixed)
-            facts.version = std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." +
-                            std::to_wstring(LOWORD(fixed->dwFileVersionMS)) + L"." +
-                            std::to_wstring(HIWORD(fixed->dwFileVersionLS)) + L"." +
-                            std::to_wstring(LOWORD(fixed->dwFileVersionLS));
+            facts.version = decimalText(HIWORD(fixed->dwFileVersionMS)) + L"." +
+                            decimalText(LOWORD(fixed->dwFileVersionMS)) + L"." +
+                            decimalText(HIWORD(fixed->dwFileVersionLS)) + L"." +
+                            decimalText(LOWORD(fixed->dwFileVersionLS));
         return facts;
     }
 
