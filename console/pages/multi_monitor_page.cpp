@@ -232,10 +232,11 @@ public:
                 if (code == kCbnSelChange) {
                     layout.resolution[current_] = resolutionForChoice(dlg.comboSelection(id));
                 } else if (code == kCbnEditChange) {
-                    // A size of 0 would end the driver's monitor list here:
+                    // A size of 0 would end the driver's monitor list here,
+                    // and half a size ("1280x" while typing) is no screen:
                     // the last valid size stays until the text reads as one.
                     const uint32_t typed = parseResolutionText(fieldText(dlg, id).c_str());
-                    if (typed == 0) return;
+                    if (resolutionWidth(typed) == 0 || resolutionHeight(typed) == 0) return;
                     layout.resolution[current_] = typed;
                 } else {
                     return;

@@ -147,7 +147,9 @@ TEST(MultiMonitorPage, TypingThatReadsAsNoSizeKeepsTheLastValidOne) {
         {L"", 0x05000400},                                                        // cleared to retype
         {L"abc", 0x05000400},
         {L"x", 0x05000400},
-        {L"6", 0x00060000},
+        {L"6", 0x05000400},
+        {L"1280x", 0x05000400},
+        {L"x1024", 0x05000400},
         {L"640x480", 0x028001E0},
     };
     for (const auto& [text, stored] : steps) {
