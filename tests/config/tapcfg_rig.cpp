@@ -74,23 +74,6 @@ FileFacts FakeHost::fileFacts(const std::wstring& path) {
     return it != facts.end() ? it->second : FileFacts{};
 }
 
-bool FakeAgent::sendCopyData(WindowHandle, uint32_t, const uint8_t* data, uint32_t size, uint32_t) {
-    if (sequence) sequence->push_back("copydata " + std::to_string(size));
-    received.emplace_back(data, data + size);
-    return true;
-}
-
-long SequencedRegistry::set(RegKey key, const char* name, uint32_t type, const uint8_t* data, uint32_t size) {
-    const long rc = FakeRegistry::set(key, name, type, data, size);
-    if (sequence) sequence->push_back(std::string("reg ") + name);
-    return rc;
-}
-
-void SequencedSleep::sleep(uint32_t ms) {
-    FakeSleep::sleep(ms);
-    if (sequence) sequence->push_back("sleep " + std::to_string(ms));
-}
-
 CfgRig::CfgRig() {
     registry.sequence = &sequence;
     sleeper.sequence = &sequence;

@@ -10,8 +10,7 @@
 #include <vector>
 
 #include "fake_driver.h"
-#include "fake_registry.h"
-#include "fake_sleep.h"
+#include "fake_save_path.h"
 #include "tapcfg.h"
 
 namespace tp::cfg::test {
@@ -41,26 +40,9 @@ private:
     std::map<int, std::wstring> strings_;
 };
 
-class FakeAgent : public AgentLinkPort {
-public:
-    bool running = true;
-    std::vector<std::string>* sequence = nullptr;
-    std::vector<std::vector<uint8_t>> received;
-    WindowHandle findAgentWindow() override { return running ? 0x5151 : 0; }
-    bool sendCopyData(WindowHandle, uint32_t, const uint8_t* data, uint32_t size, uint32_t) override;
-};
-
-class SequencedRegistry : public tp::test::FakeRegistry {
-public:
-    std::vector<std::string>* sequence = nullptr;
-    long set(RegKey key, const char* name, uint32_t type, const uint8_t* data, uint32_t size) override;
-};
-
-class SequencedSleep : public tp::test::FakeSleep {
-public:
-    std::vector<std::string>* sequence = nullptr;
-    void sleep(uint32_t ms) override;
-};
+using FakeAgent = tp::test::FakeAgentLink;
+using tp::test::SequencedRegistry;
+using tp::test::SequencedSleep;
 
 struct CfgRig {
     CfgRig();

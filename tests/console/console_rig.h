@@ -10,8 +10,7 @@
 
 #include "console.h"
 #include "fake_driver.h"
-#include "fake_registry.h"
-#include "fake_sleep.h"
+#include "fake_save_path.h"
 
 namespace tp::console::test {
 
@@ -117,29 +116,9 @@ public:
     int runModalDialog(WindowHandle owner, int templateId, DialogLogic& logic) override;
 };
 
-class FakeAgentLink : public AgentLinkPort {
-public:
-    bool running = true;
-    bool hung = false;
-    std::vector<std::vector<uint8_t>> received;
-    WindowHandle findAgentWindow() override { return running ? 0x5151 : 0; }
-    bool sendCopyData(WindowHandle window, uint32_t tag, const uint8_t* data, uint32_t size,
-                      uint32_t timeoutMs) override;
-    std::vector<std::string>* sequence = nullptr;
-};
-
-// Registry and sleep fakes that also write into one shared sequence.
-class SequencedRegistry : public tp::test::FakeRegistry {
-public:
-    std::vector<std::string>* sequence = nullptr;
-    long set(RegKey key, const char* name, uint32_t type, const uint8_t* data, uint32_t size) override;
-};
-
-class SequencedSleep : public tp::test::FakeSleep {
-public:
-    std::vector<std::string>* sequence = nullptr;
-    void sleep(uint32_t ms) override;
-};
+using tp::test::FakeAgentLink;
+using tp::test::SequencedRegistry;
+using tp::test::SequencedSleep;
 
 // The whole console over fakes. sequence interleaves registry writes
 // ("reg Option"), driver requests ("ioctl 0x22200c"), agent messages
