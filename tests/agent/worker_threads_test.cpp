@@ -741,19 +741,25 @@ TEST_F(SleepingSessionWatch, WithoutTheRegistrationItPollsEvery25Ms) {
     EXPECT_EQ(st.sessionEvent.get(), 0u);
 }
 
+// An agent of session 1 on XP or later, ready for its session watch.
+void prepareSessionWatch(WorkerRig& r, bool notifications) {
+    agent::AgentState& st = r.agent.state;
+    r.libraries.addModule("KERNEL32.dll", 0x6B00);
+    r.libraries.addExport(0x6B00, agent::kActiveConsoleSession, 0);
+    r.libraries.loadLibrary("KERNEL32.dll");
+    st.activeSessionQuery.set(r.libraries.getProcAddress(0x6B00, agent::kActiveConsoleSession));
+    st.osNt5.set(1);
+    st.ownSessionId.set(1);
+    st.sessionNotifications.set(notifications);
+}
+
 // A watch started while another session is active (a return that raced the
 // agent's start) finds it at once, not after its first pause or safety wait.
 TEST(SessionWatchStart, TheFirstLookComesAtOnce) {
     for (const bool notifications : {false, true}) {
         WorkerRig r;
         agent::AgentState& st = r.agent.state;
-        r.libraries.addModule("KERNEL32.dll", 0x6B00);
-        r.libraries.addExport(0x6B00, agent::kActiveConsoleSession, 0);
-        r.libraries.loadLibrary("KERNEL32.dll");
-        st.activeSessionQuery.set(r.libraries.getProcAddress(0x6B00, agent::kActiveConsoleSession));
-        st.osNt5.set(1);
-        st.ownSessionId.set(1);
-        st.sessionNotifications.set(notifications);
+        prepareSessionWatch(r, notifications);
         r.libraries.sessionId = 2;
         agent::StartSessionWatchThread(r.agent, WorkerRig::kMainWindow);
         r.sim.runUntilIdle();  // no time passes
@@ -767,13 +773,7 @@ TEST(SessionWatchStart, TheFirstLookComesAtOnce) {
 TEST(SessionWatchStart, ANotificationBeforeTheWatchHasItsEventIsNotLost) {
     WorkerRig r;
     agent::AgentState& st = r.agent.state;
-    r.libraries.addModule("KERNEL32.dll", 0x6B00);
-    r.libraries.addExport(0x6B00, agent::kActiveConsoleSession, 0);
-    r.libraries.loadLibrary("KERNEL32.dll");
-    st.activeSessionQuery.set(r.libraries.getProcAddress(0x6B00, agent::kActiveConsoleSession));
-    st.osNt5.set(1);
-    st.ownSessionId.set(1);
-    st.sessionNotifications.set(1);
+    prepareSessionWatch(r, true);
     r.libraries.sessionId = 1;
     agent::HandleMainWindowMessage(r.agent, agent::win::kWmWtsSessionChange, 0, 0);
     agent::StartSessionWatchThread(r.agent, WorkerRig::kMainWindow);
