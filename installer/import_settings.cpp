@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "text.h"
+
 namespace {
 
 // How long the import may take: it reads one small file and writes a key.
@@ -73,7 +75,7 @@ extern "C" UINT WINAPI ImportSettings(MSIHANDLE install) {
     CloseHandle(writeEnd);
     if (!started) {
         CloseHandle(readEnd);
-        logLine(install, L"Tapcfg.exe could not be started (error " + std::to_wstring(GetLastError()) + L")");
+        logLine(install, L"Tapcfg.exe could not be started (error " + tp::decimalText(GetLastError()) + L")");
         return ERROR_INSTALL_FAILURE;
     }
     CloseHandle(pi.hThread);
@@ -89,7 +91,7 @@ extern "C" UINT WINAPI ImportSettings(MSIHANDLE install) {
     CloseHandle(pi.hProcess);
     logOutput(install, output);
     if (code != 0) {
-        logLine(install, L"the settings file was not imported (exit code " + std::to_wstring(code) +
+        logLine(install, L"the settings file was not imported (exit code " + tp::decimalText(code) +
                              L"): the installation stops");
         return ERROR_INSTALL_FAILURE;
     }

@@ -77,7 +77,8 @@ std::vector<uint32_t> decodeSessions(const std::string& text) {
         const bool number = !item.empty() && item.size() <= 9 &&
                             std::all_of(item.begin(), item.end(), [](char c) { return c >= '0' && c <= '9'; });
         if (number) {
-            const uint32_t session = static_cast<uint32_t>(std::stoul(item));
+            uint32_t session = 0;
+            for (char c : item) session = session * 10 + static_cast<uint32_t>(c - '0');
             if (std::find(sessions.begin(), sessions.end(), session) == sessions.end()) sessions.push_back(session);
         }
         start = end + 1;

@@ -29,5 +29,7 @@ namespace std {
 [[noreturn]] void __throw_bad_array_new_length() { outOfMemory(); }
 [[noreturn]] void __throw_length_error(const char*) { outOfMemory(); }
 [[noreturn]] void __throw_out_of_range_fmt(const char*, ...) { std::abort(); }
+[[noreturn]] void __throw_out_of_range(const char*) { std::abort(); }
+[[noreturn]] void __throw_invalid_argument(const char*) { std::abort(); }
 [[noreturn]] void __throw_logic_error(const char*) { std::abort(); }
 }  // namespace std
