@@ -6,6 +6,8 @@
 #   --gui                       Windows GUI subsystem
 #   --console                   Windows console (character) subsystem
 #   --shared-section NAME       section NAME exists and is marked shared
+#   --no-terminate-handler      without libstdc++'s verbose terminate handler, which
+#                               drags in the demangler and printf (some 100 KB)
 set -euo pipefail
 objdump=$1 file=$2
 shift 2
@@ -56,6 +58,10 @@ PY
       [ -n "$flags" ] || fail "no section $2"
       (( flags & 0x10000000 )) || fail "section $2 not shared (characteristics $flags)"
       shift 2 ;;
+    --no-terminate-handler)
+      ! grep -qa 'terminate called after throwing' "$file" ||
+        fail "carries the C++ runtime's terminate handler (link tp_runtime_win32, format without printf)"
+      shift ;;
     *) fail "unknown check $1" ;;
   esac
 done
