@@ -95,6 +95,23 @@ TEST(SettingsFile, NotepadsEncodingsAreReadAlike) {
     }
 }
 
+TEST(SettingsFile, AnyMixOfLineEndsKeepsEveryLineAndItsNumber) {
+    struct Case {
+        const char* bytes;
+        std::vector<std::string> outcome;
+    };
+    const Case cases[] = {
+        {"; kiosk\rFreq=1200\rDuration=60\r", {"Freq=1200", "Duration=60"}},
+        {"Freq=1200 ; note\rDuration=60", {"Freq=1200", "Duration=60"}},
+        {"; a\r\nFreq=1200\n; b\rDuration=60\r\n\rDWidth=0", {"Freq=1200", "Duration=60", "line 6: DWidth must be from 2 to 66"}},
+        {"Freq=1200\r\r\nDuration=0", {"Freq=1200", "line 3: Duration must be from 1 to 1000"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        EXPECT_EQ(outcome(checkSettingsFile(c.bytes)), c.outcome);
+    }
+}
+
 TEST(SettingsFile, AnExportReadsBackAsTheSameFiftyTwoValues) {
     UserValues v;
     uint32_t freq = 40;

@@ -213,14 +213,16 @@ CheckedSettings checkSettingsFile(const std::string& bytes) {
     std::vector<int> firstLine(valueNames().size(), 0);
     int line = 0;
     for (size_t pos = 0; pos <= text.size();) {
-        size_t end = text.find('\n', pos);
+        // A lone CR ends a line too: read as part of a line, a comment before
+        // it would swallow the values after it unseen.
+        size_t end = text.find_first_of("\r\n", pos);
         if (end == std::string::npos) end = text.size();
         ++line;
         std::string content = text.substr(pos, end - pos);
         if (const size_t semicolon = content.find(';'); semicolon != std::string::npos) content.resize(semicolon);
         content = trim(content);
         if (!content.empty()) checkAssignment(content, line, firstLine, out);
-        pos = end + 1;
+        pos = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
     }
     return out;
 }
