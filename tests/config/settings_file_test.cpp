@@ -66,6 +66,14 @@ TEST(SettingsFile, EachLineIsTakenOrRefusedWithItsReason) {
         {"Option=0x1A2800A4", "line 1: Option chooses more than one right-click key"},
         {"Freq=１０００", "line 1: the line holds a character that is not plain ASCII"},
     };
+    const std::string longName(60000, 'A'), longNumber(60000, '9');
+    const std::string longName40(40, 'A'), longNumber40(40, '9');
+    const std::string longLines[][2] = {
+        {longName + "=1", "line 1: unknown name \"" + longName40 + "...\""},
+        {"Freq=" + longNumber,
+         "line 1: \"" + longNumber40 + "...\" is not a decimal or 0x hexadecimal number of at most 32 bits"},
+    };
+    for (const auto& c : longLines) EXPECT_EQ(outcome(checkSettingsFile(c[0])), std::vector<std::string>{c[1]});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
         const auto lines = outcome(checkSettingsFile(c.line));

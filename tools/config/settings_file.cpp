@@ -70,6 +70,13 @@ bool parseNumber(const std::string& text, uint32_t* out) {
 
 Problem problem(int id, std::vector<std::wstring> args = {}) { return Problem{id, std::move(args)}; }
 
+// Text from the file as a message quotes it: a line may be 64 KB long, and
+// XP to 7 refuse a WriteConsoleW of more than 64 KB, losing the message.
+std::wstring quoted(const std::string& text) {
+    constexpr size_t kMaxQuoted = 40;
+    return text.size() <= kMaxQuoted ? widen(text) : widen(text.substr(0, kMaxQuoted)) + L"...";
+}
+
 Problem checkRange(int index, uint32_t value, Range r) {
     if (value >= r.low && value <= r.high) return {};
     return problem(IDS_BAD_RANGE, {widen(valueNames()[index].c_str()), decimal(r.low), decimal(r.high)});
@@ -97,7 +104,7 @@ void checkAssignment(const std::string& text, int line, std::vector<int>& firstL
     const std::string number = trim(text.substr(eq + 1));
     const int index = valueIndex(name);
     if (index < 0) {
-        out.problems.push_back({line, problem(IDS_BAD_NAME, {widen(name)})});
+        out.problems.push_back({line, problem(IDS_BAD_NAME, {quoted(name)})});
         return;
     }
     const std::wstring canonical = widen(valueNames()[index].c_str());
@@ -108,7 +115,7 @@ void checkAssignment(const std::string& text, int line, std::vector<int>& firstL
     firstLine[index] = line;
     uint32_t value = 0;
     if (!parseNumber(number, &value)) {
-        out.problems.push_back({line, problem(IDS_BAD_NUMBER, {widen(number)})});
+        out.problems.push_back({line, problem(IDS_BAD_NUMBER, {quoted(number)})});
         return;
     }
     if (Problem p = checkValue(index, value); p.messageId) {
