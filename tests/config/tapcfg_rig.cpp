@@ -69,6 +69,12 @@ bool FakeHost::writeFile(const std::wstring& path, const std::string& bytes) {
     return true;
 }
 
+std::wstring FakeHost::ansiToWide(const std::string& text) {
+    std::wstring out;
+    for (unsigned char c : text) out += c == 0x80 ? L'\u20AC' : c == 0x99 ? L'\u2122' : static_cast<wchar_t>(c);
+    return out;
+}
+
 FileFacts FakeHost::fileFacts(const std::wstring& path) {
     auto it = facts.find(path);
     return it != facts.end() ? it->second : FileFacts{};

@@ -32,6 +32,8 @@ public:
     bool readFile(const std::wstring& path, size_t maxBytes, std::string* bytes) override;
     bool writeFile(const std::wstring& path, const std::string& bytes) override;
     uint32_t codePage() override { return 1252; }
+    // Code page 1252 where it differs from Latin-1 in the bytes tests use.
+    std::wstring ansiToWide(const std::string& text) override;
     std::wstring windowsVersion() override { return L"5.1.2600 Service Pack 3"; }
     std::wstring installFolder() override { return L"C:\\Program Files\\QTX\\PNL\\USBPNL"; }
     FileFacts fileFacts(const std::wstring& path) override;

@@ -286,7 +286,8 @@ std::set<uint32_t> Session::reportDriver() {
         if (path == key::kPanelParams) {
             char version[kVersionMaxBytes];
             readString(p_.registry, k.get(), val::kVersion, version, sizeof version);
-            out(t(IDS_R_DRIVER_VERSION, {version[0] ? widen(version) : t(IDS_R_EMPTY)}));
+            // The driver's installer writes the version in the system's code page.
+            out(t(IDS_R_DRIVER_VERSION, {version[0] ? p_.host.ansiToWide(version) : t(IDS_R_EMPTY)}));
         }
         uint32_t next = 0;
         readDword(p_.registry, k.get(), val::kSavePort, &next);

@@ -42,6 +42,8 @@ public:
     // Replaces the file; false when it cannot be written whole.
     virtual bool writeFile(const std::wstring& path, const std::string& bytes) = 0;
     virtual uint32_t codePage() = 0;
+    // Text the system stored in its ANSI code page.
+    virtual std::wstring ansiToWide(const std::string& text) = 0;
     // "6.1.7601 Service Pack 1".
     virtual std::wstring windowsVersion() = 0;
     // The suite's folder: Program Files followed by \QTX\PNL\USBPNL; empty when unknown.

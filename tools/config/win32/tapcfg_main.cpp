@@ -88,6 +88,14 @@ public:
 
     uint32_t codePage() override { return GetACP(); }
 
+    std::wstring ansiToWide(const std::string& text) override {
+        const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+        if (n <= 0) return L"";
+        std::wstring wide(static_cast<size_t>(n), L'\0');
+        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+        return wide;
+    }
+
     std::wstring windowsVersion() override {
         OSVERSIONINFOW v{};
         v.dwOSVersionInfoSize = sizeof v;
