@@ -199,6 +199,32 @@ TEST(TapcfgMachine, WritesTheSeedValuesTheAgentReadsInItsOrder) {
     EXPECT_TRUE(rig.agent.received.empty());
 }
 
+TEST(TapcfgMachine, AUserWithoutSettingsYetStartsFromTheMachineDefaults) {
+    struct Case {
+        const char* name;
+        bool userKey;
+        uint32_t duration, dWidth;
+    };
+    const Case cases[] = {
+        {"no user key yet: the machine defaults the agent would seed", false, 77, 40},
+        {"a user key: the user's own values", true, 60, 34},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CfgRig rig;
+        rig.registry.setDword(kPanel, "Duration", 77);
+        rig.registry.setDword(kPanel, "DWidth", 40);
+        if (c.userKey) rig.registry.setDword(kUser, "Duration", 60);
+        EXPECT_EQ(rig.run({L"show", L"Duration"}), kExitDone);
+        EXPECT_NE(narrow(rig.host.out).find("Duration=" + std::to_string(c.duration) + " "), std::string::npos)
+            << narrow(rig.host.out);
+        EXPECT_EQ(rig.run({L"set", L"Freq=1500", L"/noapply"}), kExitDone);
+        EXPECT_EQ(rig.registry.dword(kUser, "Freq"), 1500u);
+        EXPECT_EQ(rig.registry.dword(kUser, "Duration"), c.duration);
+        EXPECT_EQ(rig.registry.dword(kUser, "DWidth"), c.dWidth);
+    }
+}
+
 TEST(TapcfgMachine, WithoutRightsOrDriverNothingIsWritten) {
     struct Case {
         const char* name;

@@ -65,6 +65,7 @@ private:
     int store(const CheckedSettings& checked, bool machine, bool noApply);
     int storeMachine(const CheckedSettings& checked);
     bool userKeyExists();
+    void load(PanelSettings& s);
     std::vector<std::wstring> settingLines(const PanelSettings& s, const std::vector<int>& indices);
     std::vector<std::wstring> layoutLines(const PanelSettings& s);
     void reportFiles();
@@ -81,6 +82,22 @@ bool Session::userKeyExists() {
     if (p_.registry.open(RegRoot::CurrentUser, key::kUser, kKeyRead, &key) != kErrorSuccess || !key) return false;
     p_.registry.close(key);
     return true;
+}
+
+// The user's settings as they stand. A user without a key yet gets the
+// machine defaults at the agent's first run, so they stand in for the
+// compiled-in ones: a save must not bury them under a key of its own.
+void Session::load(PanelSettings& s) {
+    loadPanelSettings(p_.registry, s);
+    if (userKeyExists()) return;
+    RegKey raw = 0;
+    if (p_.registry.open(RegRoot::LocalMachine, key::kPanelParams, kKeyRead, &raw) != kErrorSuccess || !raw) return;
+    ScopedKey seed(p_.registry, raw);
+    forEachUserValue(s.user, ValueOrder::Seeding, [&](const ValueName& name, uint32_t& field) {
+        readDword(p_.registry, seed.get(), name.c_str(), &field);
+    });
+    s.dHeightEdit = static_cast<int>(s.user.dHeight);
+    s.dWidthEdit = static_cast<int>(s.user.dWidth);
 }
 
 std::vector<std::wstring> Session::settingLines(const PanelSettings& s, const std::vector<int>& indices) {
@@ -147,7 +164,7 @@ int Session::show(const std::vector<std::wstring>& names) {
         for (int i = 0; i < static_cast<int>(valueNames().size()); ++i) indices.push_back(i);
 
     PanelSettings s;
-    loadPanelSettings(p_.registry, s);
+    load(s);
     out(L"; " + t(IDS_SHOW_TITLE, {widen(key::kUser)}));
     if (!userKeyExists()) out(L"; " + t(IDS_SHOW_DEFAULTS));
     for (const std::wstring& line : settingLines(s, indices)) out(line);
@@ -160,7 +177,7 @@ int Session::show(const std::vector<std::wstring>& names) {
 
 int Session::exportTo(const std::wstring& path) {
     PanelSettings s;
-    loadPanelSettings(p_.registry, s);
+    load(s);
     if (!p_.host.writeFile(path, exportSettings(s.user, kSuiteVersion))) {
         err(t(IDS_ERR_WRITE, {path}));
         return kExitFailed;
@@ -223,7 +240,7 @@ int Session::store(const CheckedSettings& checked, bool machine, bool noApply) {
     if (machine) return storeMachine(checked);
     // The record as the console would have it at start, changed as its pages would.
     PanelSettings s;
-    loadPanelSettings(p_.registry, s);
+    load(s);
     for (const Assignment& a : checked.values) valueField(s.user, a.index) = a.value;
     s.dHeightEdit = static_cast<int>(s.user.dHeight);
     s.dWidthEdit = static_cast<int>(s.user.dWidth);
@@ -350,7 +367,7 @@ int Session::report() {
     const std::set<uint32_t> ports = reportDriver();
     reportCalibration(ports);
     PanelSettings s;
-    loadPanelSettings(p_.registry, s);
+    load(s);
     for (const std::wstring& line : layoutLines(s)) out(line.substr(2));
     out(t(IDS_R_AGENT, {t(p_.agent.findAgentWindow() ? IDS_R_RUNNING : IDS_R_NOT_RUNNING)}));
     out(t(IDS_R_WINDOWS, {p_.host.windowsVersion(), dec(p_.host.codePage())}));
