@@ -111,7 +111,8 @@ TEST(SettingsFile, AnyMixOfLineEndsKeepsEveryLineAndItsNumber) {
     const Case cases[] = {
         {"; kiosk\rFreq=1200\rDuration=60\r", {"Freq=1200", "Duration=60"}},
         {"Freq=1200 ; note\rDuration=60", {"Freq=1200", "Duration=60"}},
-        {"; a\r\nFreq=1200\n; b\rDuration=60\r\n\rDWidth=0", {"Freq=1200", "Duration=60", "line 6: DWidth must be from 2 to 66"}},
+        {"; a\r\nFreq=1200\n; b\rDuration=60\r\n\rDWidth=0",
+         {"Freq=1200", "Duration=60", "line 6: DWidth must be from 2 to 66"}},
         {"Freq=1200\r\r\nDuration=0", {"Freq=1200", "line 3: Duration must be from 1 to 1000"}},
     };
     for (const Case& c : cases) {

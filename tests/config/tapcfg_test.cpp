@@ -356,7 +356,8 @@ TEST(TapcfgReport, ReadsTheDriverVersionInTheSystemCodePage) {
     CfgRig rig;
     rig.registry.setString(kPanel, "Version", "TouchDrv\x99 2.04.1");
     EXPECT_EQ(rig.run({L"report"}), kExitDone);
-    EXPECT_NE(rig.host.out.find(L"Driver version: TouchDrv\u2122 2.04.1\n"), std::wstring::npos) << narrow(rig.host.out);
+    EXPECT_NE(rig.host.out.find(L"Driver version: TouchDrv\u2122 2.04.1\n"), std::wstring::npos)
+        << narrow(rig.host.out);
 }
 
 TEST(TapcfgReport, SaysWhatIsMissing) {
