@@ -117,8 +117,12 @@ check('a newer version is only detected, from the next third field on, and refus
       int(newer[0]['Attributes']) & 0x102 == 0x102 and 'NOT WIX_DOWNGRADE_DETECTED' in launch, (newer, launch))
 check('both upgrade properties pass to the install', set(properties.get('SecureCustomProperties', '').split(';')) >=
       {'WIX_UPGRADE_DETECTED', 'WIX_DOWNGRADE_DETECTED'}, properties.get('SecureCustomProperties'))
-check('the older version goes before anything is installed',
-      sequence.get('InstallValidate', 0) < sequence.get('RemoveExistingProducts', 0) < sequence.get('InstallInitialize', 0))
+# Before InstallInitialize the removal would be outside the transaction: a failed upgrade would leave no product.
+after_initialize = sorted(a for a, n in sequence.items()
+                          if sequence.get('InstallInitialize', 0) < n <= sequence.get('RemoveExistingProducts', 0))
+check('the older version goes before anything is installed, inside the transaction that a failure rolls back',
+      after_initialize == ['RemoveExistingProducts'] and
+      sequence['RemoveExistingProducts'] < sequence.get('ProcessComponents', 0), sequence)
 
 # ---- one package per platform
 platform_rule = [c for c in launch if 'VersionNT64' in c]
