@@ -149,8 +149,8 @@ public:
     virtual int getSystemMetrics(int index) = 0;
     virtual uint32_t getDoubleClickTime() = 0;
     // SystemParametersInfoW(action, param, NULL, winIni), except that
-    // SPIF_SENDCHANGE announces with SendNotifyMessage (WM_SETTINGCHANGE,
-    // wParam action), which waits on no other program.
+    // SPIF_SENDCHANGE broadcasts WM_SETTINGCHANGE (wParam action) from a
+    // thread of its own, so that the caller waits on no other program.
     virtual bool systemParametersInfo(uint32_t action, uint32_t param, uint32_t winIni) = 0;
     // MultiByteToWideChar(CP_ACP, 0, text, -1, out, capacity): the number
     // of characters written with the terminator, 0 on failure.
