@@ -13,7 +13,10 @@
 namespace {
 
 // How long the import may take: it reads one small file and writes a key.
+// A Tapcfg still running then (a file share that never answers) is ended,
+// so that it cannot hold the installation.
 constexpr DWORD kImportTimeoutMs = 60000;
+constexpr DWORD kPollMs = 50;
 
 void logLine(MSIHANDLE install, const std::wstring& text) {
     MSIHANDLE record = MsiCreateRecord(1);
@@ -50,6 +53,31 @@ void logOutput(MSIHANDLE install, const std::string& bytes) {
     }
 }
 
+// What Tapcfg has written so far, without waiting for more.
+void drainPipe(HANDLE pipe, std::string& output) {
+    char buffer[1024];
+    DWORD available = 0;
+    while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available) {
+        DWORD read = 0;
+        const DWORD wanted = available < sizeof buffer ? available : sizeof buffer;
+        if (!ReadFile(pipe, buffer, wanted, &read, nullptr) || !read) return;
+        output.append(buffer, read);
+    }
+}
+
+// Collects Tapcfg's output until it ends; false when it did not end in time.
+bool waitForTapcfg(HANDLE process, HANDLE pipe, std::string& output) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        drainPipe(pipe, output);
+        if (WaitForSingleObject(process, kPollMs) == WAIT_OBJECT_0) {
+            drainPipe(pipe, output);
+            return true;
+        }
+        if (GetTickCount() - start >= kImportTimeoutMs) return false;
+    }
+}
+
 }  // namespace
 
 // The command line comes as CustomActionData: "TAPCFG" import "FILE" /machine.
@@ -62,7 +90,10 @@ extern "C" UINT WINAPI ImportSettings(MSIHANDLE install) {
     logLine(install, command);
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return ERROR_INSTALL_FAILURE;
+    if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) {
+        logLine(install, L"no pipe for Tapcfg's messages (error " + tp::decimalText(GetLastError()) + L")");
+        return ERROR_INSTALL_FAILURE;
+    }
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
     STARTUPINFOW si{};
     si.cb = sizeof si;
@@ -79,17 +110,15 @@ extern "C" UINT WINAPI ImportSettings(MSIHANDLE install) {
         return ERROR_INSTALL_FAILURE;
     }
     CloseHandle(pi.hThread);
-    // The pipe ends when Tapcfg does.
     std::string output;
-    char buffer[1024];
-    DWORD read = 0;
-    while (ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read) output.append(buffer, read);
+    const bool ended = waitForTapcfg(pi.hProcess, readEnd, output);
+    if (!ended) TerminateProcess(pi.hProcess, 1);
     CloseHandle(readEnd);
     DWORD code = 1;
-    if (WaitForSingleObject(pi.hProcess, kImportTimeoutMs) != WAIT_OBJECT_0 || !GetExitCodeProcess(pi.hProcess, &code))
-        code = 1;
+    if (!ended || !GetExitCodeProcess(pi.hProcess, &code)) code = 1;
     CloseHandle(pi.hProcess);
     logOutput(install, output);
+    if (!ended) logLine(install, L"Tapcfg.exe did not finish within 60 s and was ended");
     if (code != 0) {
         logLine(install, L"the settings file was not imported (exit code " + tp::decimalText(code) +
                              L"): the installation stops");
