@@ -12,7 +12,7 @@
 // across a call that sends a message to a window of another thread, so a
 // worker inside such a call never waits for a main thread that waits for the
 // worker's lock; and no thread waits on another program's window at all (a
-// settings change is announced with SendNotifyMessage). Once shutdown has
+// settings change is announced from a thread of its own). Once shutdown has
 // begun (AgentState::shuttingDown, set before anything is restored) these
 // routines change nothing any more.
 #pragma once
@@ -304,9 +304,10 @@ public:
     // PostMessageA; window may be kHwndBroadcast.
     virtual bool postMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) = 0;
     virtual intptr_t sendMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) = 0;
-    // SendNotifyMessageA: returns at once for windows of other threads, so
-    // it never waits on another program; window may be kHwndBroadcast.
-    virtual bool sendNotifyMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) = 0;
+    // WM_SETTINGCHANGE with wParam action to every top-level window, sent
+    // (SendMessageTimeoutA, SMTO_ABORTIFHUNG) from a thread of its own: the
+    // caller never waits, and SendNotifyMessage would refuse the message.
+    virtual void announceSettingChange(uint32_t action) = 0;
     virtual bool showWindow(WindowHandle window, int command) = 0;
     virtual bool destroyWindow(WindowHandle window) = 0;
     // CreateDialogParamA(module, 105, no owner, the FloatingIconWindow procedure, 0).

@@ -167,13 +167,12 @@ void ApplyStoredSettings(Agent& a) {
     // SPIF_SENDCHANGE would send WM_SETTINGCHANGE to every top-level window
     // and wait for each: one program that has stopped answering would hold
     // this thread for as long as it hangs. The values are written alone and
-    // announced with SendNotifyMessage, which waits on no other thread (our
-    // own window gets it at once), after the lock is released.
+    // announced from a thread of its own, after the lock is released.
     const uint32_t actions[] = {win::kSpiSetDoubleClkHeight, win::kSpiSetDoubleClkWidth};
     const uint32_t values[] = {area.height, area.width};
     for (int i = 0; i < 2; ++i)
         if (a.ports.display.systemParametersInfo(actions[i], values[i], win::kSpifUpdateIniFile))
-            a.ports.window.sendNotifyMessage(win::kHwndBroadcast, win::kWmSettingChange, actions[i], 0);
+            a.ports.window.announceSettingChange(actions[i]);
 }
 
 void PushCalibrationTables(Agent& a, RegKey userKey, Device& device, const PanelIdTable& panels) {

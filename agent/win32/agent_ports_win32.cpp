@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "floating_window.h"
+#include "win32_ports.h"
 
 namespace tp::agent {
 
@@ -68,9 +69,7 @@ intptr_t Win32Windows::sendMessage(WindowHandle window, uint32_t message, uintpt
     return SendMessageA(hwnd(window), message, wParam, lParam);
 }
 
-bool Win32Windows::sendNotifyMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    return SendNotifyMessageA(hwnd(window), message, wParam, lParam) != FALSE;
-}
+void Win32Windows::announceSettingChange(uint32_t action) { tp::announceSettingChange(action); }
 
 bool Win32Windows::showWindow(WindowHandle window, int command) { return ShowWindow(hwnd(window), command) != FALSE; }
 

@@ -32,7 +32,7 @@ class Win32Windows : public WindowPort {
 public:
     bool postMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) override;
     intptr_t sendMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) override;
-    bool sendNotifyMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) override;
+    void announceSettingChange(uint32_t action) override;
     bool showWindow(WindowHandle window, int command) override;
     bool destroyWindow(WindowHandle window) override;
     WindowHandle createFloatingWindow() override;

@@ -25,4 +25,23 @@ bool installPath(const char* tail, char (&out)[260]) {
     return true;
 }
 
+namespace {
+
+// How long the announcing thread gives each window that is not hung.
+constexpr UINT kAnnounceTimeoutMs = 5000;
+
+DWORD WINAPI announceThread(void* action) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, reinterpret_cast<WPARAM>(action), 0, SMTO_ABORTIFHUNG,
+                        kAnnounceTimeoutMs, &result);
+    return 0;
+}
+
+}  // namespace
+
+void announceSettingChange(uint32_t action) {
+    void* context = reinterpret_cast<void*>(static_cast<UINT_PTR>(action));
+    if (HANDLE thread = CreateThread(nullptr, 0, announceThread, context, 0, nullptr)) CloseHandle(thread);
+}
+
 }  // namespace tp

@@ -40,4 +40,10 @@ public:
 // Returns false (and an empty buffer) when the folder is unknown or too long.
 bool installPath(const char* tail, char (&out)[260]);
 
+// Broadcasts WM_SETTINGCHANGE with wParam action from a thread of its own
+// and returns at once. SendNotifyMessage and PostMessage refuse the message
+// (it may carry a string: ERROR_MESSAGE_SYNC_ONLY), and a broadcast that
+// waits would hold the caller on any program that has stopped answering.
+void announceSettingChange(uint32_t action);
+
 }  // namespace tp

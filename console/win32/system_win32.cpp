@@ -11,31 +11,11 @@ uint32_t Win32System::getACP() { return GetACP(); }
 int Win32System::getSystemMetrics(int index) { return GetSystemMetrics(index); }
 uint32_t Win32System::getDoubleClickTime() { return GetDoubleClickTime(); }
 
-namespace {
-
-// How long the announcing thread gives each window that is not hung.
-constexpr UINT kAnnounceTimeoutMs = 5000;
-
-// WM_SETTINGCHANGE may carry a string, so SendNotifyMessage and
-// PostMessage refuse it (ERROR_MESSAGE_SYNC_ONLY) even with lParam 0; a
-// thread of its own does the waiting broadcast instead of the sheet.
-DWORD WINAPI announceSetting(void* action) {
-    DWORD_PTR result = 0;
-    SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, reinterpret_cast<WPARAM>(action), 0, SMTO_ABORTIFHUNG,
-                        kAnnounceTimeoutMs, &result);
-    return 0;
-}
-
-}  // namespace
-
 // SPIF_SENDCHANGE would broadcast with SendMessageTimeout on this thread and
 // wait on every window; the notice goes out from another thread instead.
 bool Win32System::systemParametersInfo(uint32_t action, uint32_t param, uint32_t winIni) {
     const bool ok = SystemParametersInfoW(action, param, nullptr, winIni & ~SPIF_SENDCHANGE) != FALSE;
-    if (ok && (winIni & SPIF_SENDCHANGE)) {
-        void* context = reinterpret_cast<void*>(static_cast<UINT_PTR>(action));
-        if (HANDLE thread = CreateThread(nullptr, 0, announceSetting, context, 0, nullptr)) CloseHandle(thread);
-    }
+    if (ok && (winIni & SPIF_SENDCHANGE)) announceSettingChange(action);
     return ok;
 }
 

@@ -120,11 +120,9 @@ intptr_t FakeWindows::sendMessage(WindowHandle window, uint32_t message, uintptr
     return 0;
 }
 
-bool FakeWindows::sendNotifyMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    journal_.add("SendNotifyMessage " + hexOf(window) + " " + hexOf(message) + " " + std::to_string(wParam) + " " +
-                 hexOf(static_cast<uintptr_t>(lParam)));
-    if (onSendNotifyMessage) onSendNotifyMessage(window, message, wParam);
-    return true;
+void FakeWindows::announceSettingChange(uint32_t action) {
+    journal_.add("AnnounceSettingChange " + std::to_string(action));
+    if (onAnnounceSettingChange) onAnnounceSettingChange(action);
 }
 
 bool FakeWindows::showWindow(WindowHandle window, int command) {

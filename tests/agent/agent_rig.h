@@ -83,13 +83,13 @@ class FakeWindows : public agent::WindowPort {
 public:
     explicit FakeWindows(Journal& journal) : journal_(journal) {}
     agent::WindowHandle nextDialog = 0x900;  // what CreateDialogParamA returns (0 = fails)
-    // Called after each SendNotifyMessageA is journalled: a test's stand-in
-    // for delivering the announcement (at once to the caller's own window).
-    std::function<void(agent::WindowHandle window, uint32_t message, uintptr_t wParam)> onSendNotifyMessage;
+    // Called after each announcement is journalled: a test's stand-in for
+    // delivering WM_SETTINGCHANGE to the main window.
+    std::function<void(uint32_t action)> onAnnounceSettingChange;
 
     bool postMessage(agent::WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) override;
     intptr_t sendMessage(agent::WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) override;
-    bool sendNotifyMessage(agent::WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) override;
+    void announceSettingChange(uint32_t action) override;
     bool showWindow(agent::WindowHandle window, int command) override;
     bool destroyWindow(agent::WindowHandle window) override;
     agent::WindowHandle createFloatingWindow() override;

@@ -199,17 +199,16 @@ TEST_F(DriverConfig, WithoutTheDeviceTheDoubleClickAreaIsStillSet) {
 
 // SPIF_SENDCHANGE would wait for every top-level window of the session, a
 // hung one too: the values are written alone and announced with
-// SendNotifyMessage (same wParam, no pointer), after the lock is released.
+// a thread of its own (same wParam), after the lock is released.
 TEST_F(DriverConfig, WritesTheDoubleClickAreaAndAnnouncesItWithoutWaitingAfterItsLock) {
     rig.registry.addKey(AgentRig::userKey());
     ApplyStoredSettings(rig.agent);
     const auto lines = rig.journal.lines();
     ASSERT_GE(lines.size(), 7u);
     EXPECT_EQ(lines.front(), "lock 0");
-    EXPECT_EQ(
-        std::vector<std::string>(lines.end() - 5, lines.end()),
-        (std::vector<std::string>{"unlock 0", "SystemParametersInfo 0x1e 34 1", "SendNotifyMessage 0xffff 0x1a 30 0x0",
-                                  "SystemParametersInfo 0x1d 34 1", "SendNotifyMessage 0xffff 0x1a 29 0x0"}));
+    EXPECT_EQ(std::vector<std::string>(lines.end() - 5, lines.end()),
+              (std::vector<std::string>{"unlock 0", "SystemParametersInfo 0x1e 34 1", "AnnounceSettingChange 30",
+                                        "SystemParametersInfo 0x1d 34 1", "AnnounceSettingChange 29"}));
     EXPECT_TRUE(rig.journal.starting("SendMessage ").empty());
 }
 

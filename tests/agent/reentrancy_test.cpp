@@ -61,7 +61,8 @@ public:
         return false;
     }
 
-    // SendNotifyMessageA from another thread: queued like a send, not waited for.
+    // A message sent from another thread without waiting for the answer:
+    // queued like a send, not waited for.
     void notify(uint32_t message, uintptr_t wParam) {
         {
             std::lock_guard l(m_);
@@ -228,10 +229,11 @@ TEST_F(Reentrancy, AWorkerAnnouncingASettingChangeNeverWaitsForAMainThreadWaitin
             r.display.onSystemParametersInfo = [&](uint32_t, uint32_t, uint32_t winIni) {
                 if (winIni & win::kSpifSendChange) ++timeouts;  // a broadcast that would wait for every window
             };
-            r.windows.onSendNotifyMessage = [&](WindowHandle window, uint32_t message, uintptr_t wParam) {
-                if (window != win::kHwndBroadcast) return;
+            r.windows.onAnnounceSettingChange = [&](uint32_t action) {
+                const uint32_t message = win::kWmSettingChange;
+                const uintptr_t wParam = action;
                 if (main.isMain()) {
-                    // To its own window: the handler runs inside the call.
+                    // The strictest delivery: the handler runs inside the call.
                     ++reentered;
                     HandleMainWindowMessage(r.agent, message, wParam, 0);
                     return;

@@ -161,6 +161,7 @@ int main(int argc, char** argv) {
     tpt::Sim sim;
     TPT_CHECK(sim.setPanels(panels({})));
     sim.mark();
+    tpt::SettingListener listener;
     HANDLE process = nullptr;
     HWND window = startAgent(runOnce ? "RunOnce" : "", &process);
     if (!process) {
@@ -168,6 +169,10 @@ int main(int argc, char** argv) {
         return tpt::finish();
     }
     firstStart(sim, window, GetProcessId(process), runOnce);
+    tpt::group("the double-click area it sets is announced to other programs");
+    for (UINT action : {SPI_SETDOUBLECLKHEIGHT, SPI_SETDOUBLECLKWIDTH})
+        TPT_CHECK_MSG(tpt::waitUntil([&] { return listener.heard(action); }, 5000, 10),
+                      "WM_SETTINGCHANGE " + std::to_string(action));
     if (window) {
         secondInstance(window);
         settingsFromTheConsole(sim, window);

@@ -9,7 +9,6 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -261,60 +260,12 @@ void answersDuringSave(Console& console, tpt::Sim& sim) {
     TPT_CHECK_MSG(inPause, "asked before the save's last request");
 }
 
-// A top-level window of another program that answers and notes which
-// settings a WM_SETTINGCHANGE broadcast announced to it.
-class SettingListener {
-public:
-    SettingListener() {
-        thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
-        TPT_CHECK_MSG(thread_ && WaitForSingleObject(ready_, 5000) == WAIT_OBJECT_0, "a listening window");
-    }
-    ~SettingListener() {
-        SetEvent(stop_);
-        if (thread_) WaitForSingleObject(thread_, 5000);
-        for (HANDLE h : {thread_, stop_, ready_})
-            if (h) CloseHandle(h);
-    }
-    bool heard(UINT action) const { return action < 64 && (heard_ & (1ull << action)); }
-
-private:
-    static LRESULT CALLBACK proc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
-        if (msg == WM_SETTINGCHANGE && wp < 64) {
-            auto* self = reinterpret_cast<SettingListener*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-            if (self) self->heard_ |= 1ull << wp;
-        }
-        return DefWindowProcW(window, msg, wp, lp);
-    }
-    static DWORD WINAPI run(void* context) {
-        auto* self = static_cast<SettingListener*>(context);
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"TptSettingListener";
-        RegisterClassW(&wc);
-        HWND window = CreateWindowExW(0, wc.lpszClassName, L"listener", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
-                                      wc.hInstance, nullptr);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        SetEvent(self->ready_);
-        while (MsgWaitForMultipleObjects(1, &self->stop_, FALSE, 10000, QS_ALLINPUT) != WAIT_OBJECT_0) {
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-        }
-        DestroyWindow(window);
-        return 0;
-    }
-    std::atomic<unsigned long long> heard_{0};
-    HANDLE stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE ready_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE thread_ = nullptr;
-};
-
 // One Apply reaches the sound page first, whose save clears the modified
 // flag; the click page must still commit its values, or the Cancel that
 // follows would put the old ones back in the system.
 void applyBoth(Console& console, tpt::Sim& sim) {
     tpt::group("Apply: one save for both pages reaches registry, agent and driver");
-    SettingListener listener;
+    tpt::SettingListener listener;
     sim.mark();
     console.press(kApply);
     answersDuringSave(console, sim);

@@ -477,4 +477,44 @@ bool Event::signalled() const { return WaitForSingleObject(handle, 0) == WAIT_OB
 bool Event::waitSignalled(unsigned timeoutMs) const { return WaitForSingleObject(handle, timeoutMs) == WAIT_OBJECT_0; }
 void Event::reset() const { ResetEvent(handle); }
 
+SettingListener::SettingListener()
+    : stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), ready_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
+    TPT_CHECK_MSG(thread_ && WaitForSingleObject(ready_, 5000) == WAIT_OBJECT_0, "a listening window");
+}
+
+SettingListener::~SettingListener() {
+    SetEvent(stop_);
+    if (thread_) WaitForSingleObject(thread_, 5000);
+    for (HANDLE h : {thread_, stop_, ready_})
+        if (h) CloseHandle(h);
+}
+
+LRESULT CALLBACK SettingListener::proc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_SETTINGCHANGE && wp < 64) {
+        auto* self = reinterpret_cast<SettingListener*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (self) self->heard_ |= 1ull << wp;
+    }
+    return DefWindowProcW(window, msg, wp, lp);
+}
+
+DWORD WINAPI SettingListener::run(void* context) {
+    auto* self = static_cast<SettingListener*>(context);
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"TptSettingListener";
+    RegisterClassW(&wc);
+    HWND window = CreateWindowExW(0, wc.lpszClassName, L"listener", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                                  wc.hInstance, nullptr);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    SetEvent(self->ready_);
+    while (MsgWaitForMultipleObjects(1, &self->stop_, FALSE, 10000, QS_ALLINPUT) != WAIT_OBJECT_0) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+    DestroyWindow(window);
+    return 0;
+}
+
 }  // namespace tpt

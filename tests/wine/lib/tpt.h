@@ -8,6 +8,7 @@
 
 #include <stdint.h>
 
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <string>
@@ -153,6 +154,25 @@ struct Event {
 
     HANDLE handle;
     uint8_t bytes[tp::kEventRegistrationSize];
+};
+
+// A top-level window on a thread of its own that answers every message and
+// notes which settings a WM_SETTINGCHANGE broadcast announced (wParam < 64).
+class SettingListener {
+public:
+    SettingListener();
+    ~SettingListener();
+    SettingListener(const SettingListener&) = delete;
+    SettingListener& operator=(const SettingListener&) = delete;
+    bool heard(UINT action) const { return action < 64 && (heard_ & (1ull << action)); }
+
+private:
+    static LRESULT CALLBACK proc(HWND window, UINT msg, WPARAM wp, LPARAM lp);
+    static DWORD WINAPI run(void* context);
+    std::atomic<unsigned long long> heard_{0};
+    HANDLE stop_;
+    HANDLE ready_;
+    HANDLE thread_ = nullptr;
 };
 
 }  // namespace tpt
