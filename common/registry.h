@@ -18,8 +18,9 @@ struct RetryPolicy {
 };
 
 // The agent's: it runs them on the thread that answers every broadcast of
-// the session (and carries the hook for 64-bit programs), where a missing
-// driver key must not cost hundreds of milliseconds each time.
+// the session (and, on 64-bit Windows, runs the hook for the programs of the
+// other bitness), where a missing driver key must not cost hundreds of
+// milliseconds each time.
 inline constexpr RetryPolicy kUserKeyRetry{20, 11, true};
 inline constexpr RetryPolicy kSeedKeyRetry{20, 10, true};
 inline constexpr RetryPolicy kLayoutKeyRetry{10, 20, true};
