@@ -546,29 +546,35 @@ TEST_F(Start, RegistersTaskbarCreatedBeforeItsWindowCanBeSentIt) {
     EXPECT_EQ(a.state.taskbarCreatedMessage.get(), 0xC0F0u);
 }
 
-// An agent of another token (an elevated one) holds the mutex: OpenMutexA
-// and CreateMutexA both fail. That is another agent, not none.
-TEST_F(Start, AMutexThatCanNeitherBeOpenedNorCreatedCountsAsAnotherAgent) {
-    start.mutexFails = true;
-    EXPECT_FALSE(StartAgent(a, start, "runonce"));
-    EXPECT_EQ(rig.journal.lines(), (std::vector<std::string>{"OpenMutex", "CreateMutex"}));
-    EXPECT_EQ(a.state.mainWindow.get(), 0u);
-    EXPECT_TRUE(rig.driver.requests().empty()) << "no settings applied";
-}
-
-TEST_F(Start, AnotherAgentFoundByOpenMutexEndsItAtOnce) {
-    start.running = true;
-    EXPECT_FALSE(StartAgent(a, start, "runonce"));
-    EXPECT_EQ(rig.journal.lines(), std::vector<std::string>{"OpenMutex"});
-}
-
-// Two agents started in the same instant both pass OpenMutexA.
-TEST_F(Start, AMutexThatAlreadyExistedEndsItWithoutTouchingAnything) {
-    start.existed = true;
-    EXPECT_FALSE(StartAgent(a, start, "runonce"));
-    EXPECT_EQ(rig.journal.lines(), (std::vector<std::string>{"OpenMutex", "CreateMutex", "ReleaseMutex 0x4400"}));
-    EXPECT_EQ(a.state.instanceMutex.get(), 0u);
-    EXPECT_TRUE(rig.driver.requests().empty());
+// Another agent holds the mutex: OpenMutexA finds it; or two agents started
+// in the same instant both pass OpenMutexA and the second learns it from
+// CreateMutexA; or an agent of another token (an elevated one) holds it, so
+// that both calls fail. Each is another agent: nothing is touched.
+TEST(StartBesideAnotherAgent, EndsItBeforeAnythingIsTouched) {
+    struct Case {
+        const char* name;
+        bool running, existed, mutexFails;
+        std::vector<std::string> journal;
+    } cases[] = {
+        {"found by OpenMutexA", true, false, false, {"OpenMutex"}},
+        {"learnt from CreateMutexA", false, true, false, {"OpenMutex", "CreateMutex", "ReleaseMutex 0x4400"}},
+        {"a mutex that can neither be opened nor created", false, false, true, {"OpenMutex", "CreateMutex"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        AgentRig rig;
+        AgentRig::addSuiteKeys(rig.registry, rig.driver);
+        rig.agent.state.mainWindow.set(0);
+        FakeStart start{rig.journal};
+        start.running = c.running;
+        start.existed = c.existed;
+        start.mutexFails = c.mutexFails;
+        EXPECT_FALSE(StartAgent(rig.agent, start, "runonce"));
+        EXPECT_EQ(rig.journal.lines(), c.journal);
+        EXPECT_EQ(rig.agent.state.instanceMutex.get(), 0u);
+        EXPECT_EQ(rig.agent.state.mainWindow.get(), 0u);
+        EXPECT_TRUE(rig.driver.requests().empty()) << "no settings applied";
+    }
 }
 
 TEST_F(Start, AWindowThatCannotBeCreatedEndsItAndFreesTheMutex) {
