@@ -7,9 +7,10 @@
 
 namespace tp::check {
 
-namespace {
+namespace {}  // namespace
 
-// The integer square root, rounded to nearest.
+// Shifts and subtractions only: no 64-bit division, whose libgcc helpers
+// would cost the x86 programs a kilobyte or two.
 uint64_t roundedSqrt(uint64_t v) {
     uint64_t r = 0;
     for (uint64_t bit = uint64_t{1} << 62; bit; bit >>= 2) {
@@ -24,6 +25,8 @@ uint64_t roundedSqrt(uint64_t v) {
     return v > r ? r + 1 : r;
 }
 
+namespace {
+
 uint64_t squared(int32_t dx, int32_t dy) {
     const int64_t x = dx, y = dy;
     return static_cast<uint64_t>(x * x + y * y);
@@ -33,11 +36,12 @@ int32_t clampOffset(int64_t v) {
     return v > kMaxOffset ? kMaxOffset : v < -kMaxOffset ? -kMaxOffset : static_cast<int32_t>(v);
 }
 
-uint32_t percentOf(uint64_t milli, uint64_t diagonalMilli) {
-    return diagonalMilli ? static_cast<uint32_t>((milli * 10000 + diagonalMilli / 2) / diagonalMilli) : 0;
+// Shown figures only: the verdict never goes through floating point.
+uint32_t percentOf(uint32_t milli, uint32_t diagonalMilli) {
+    return diagonalMilli ? static_cast<uint32_t>(milli * 10000.0 / diagonalMilli + 0.5) : 0;
 }
 
-size_t putDigits(uint64_t v, wchar_t* out, size_t capacity) {
+size_t putDigits(uint32_t v, wchar_t* out, size_t capacity) {
     wchar_t tmp[24];
     size_t n = 0;
     do {
@@ -50,12 +54,12 @@ size_t putDigits(uint64_t v, wchar_t* out, size_t capacity) {
     return len;
 }
 
-void formatFixed(uint64_t units, int decimals, wchar_t* out, size_t capacity) {
-    uint64_t scale = decimals == 1 ? 10 : 100;
+void formatFixed(uint32_t units, int decimals, wchar_t* out, size_t capacity) {
+    const uint32_t scale = decimals == 1 ? 10 : 100;
     size_t len = putDigits(units / scale, out, capacity);
     if (len + 2 + static_cast<size_t>(decimals) > capacity) return;
     out[len++] = L'.';
-    const uint64_t frac = units % scale;
+    const uint32_t frac = units % scale;
     if (decimals == 2) out[len++] = static_cast<wchar_t>(L'0' + frac / 10);
     out[len++] = static_cast<wchar_t>(L'0' + frac % 10);
     out[len] = L'\0';
@@ -64,8 +68,8 @@ void formatFixed(uint64_t units, int decimals, wchar_t* out, size_t capacity) {
 }  // namespace
 
 Point targetOf(const Monitor& m, int index) {
-    const int32_t ix = static_cast<int32_t>(static_cast<int64_t>(m.width) * kInsetPercent / 100);
-    const int32_t iy = static_cast<int32_t>(static_cast<int64_t>(m.height) * kInsetPercent / 100);
+    // Sizes are at most 65535, so 32 bits hold the product.
+    const int32_t ix = m.width * kInsetPercent / 100, iy = m.height * kInsetPercent / 100;
     const int32_t left = m.left + ix, right = m.left + m.width - 1 - ix;
     const int32_t top = m.top + iy, bottom = m.top + m.height - 1 - iy;
     switch (index) {
@@ -92,12 +96,13 @@ Summary summarize(const Offset (&offsets)[kTargetCount], const Monitor& m, uint3
     const uint64_t diagonal2 = squared(m.width, m.height);
     s.diagonalMilliPx = static_cast<uint32_t>(roundedSqrt(diagonal2 * 1000000));
     const uint64_t tolerance2 = uint64_t{toleranceHundredths} * toleranceHundredths;
-    uint64_t worst2 = 0, sumMilli = 0;
+    uint64_t worst2 = 0;
+    uint32_t sumMilli = 0;  // five distances of at most 46.4 million each
     s.pass = true;
     for (int i = 0; i < kTargetCount; ++i) {
         const Offset o{clampOffset(offsets[i].dx), clampOffset(offsets[i].dy)};
         const uint64_t e2 = squared(o.dx, o.dy);
-        sumMilli += roundedSqrt(e2 * 1000000);
+        sumMilli += static_cast<uint32_t>(roundedSqrt(e2 * 1000000));
         if (e2 > worst2) {
             worst2 = e2;
             s.worst = i;
@@ -106,15 +111,15 @@ Summary summarize(const Offset (&offsets)[kTargetCount], const Monitor& m, uint3
         if (e2 * 100000000 > tolerance2 * diagonal2) s.pass = false;
     }
     s.maxMilliPx = static_cast<uint32_t>(roundedSqrt(worst2 * 1000000));
-    s.meanMilliPx = static_cast<uint32_t>((sumMilli + kTargetCount / 2) / kTargetCount);
+    s.meanMilliPx = (sumMilli + kTargetCount / 2) / kTargetCount;
     s.maxHundredths = percentOf(s.maxMilliPx, s.diagonalMilliPx);
     s.meanHundredths = percentOf(s.meanMilliPx, s.diagonalMilliPx);
     return s;
 }
 
 uint32_t toleranceMilliPx(const Monitor& m, uint32_t toleranceHundredths) {
-    const uint64_t diagonal = roundedSqrt(squared(m.width, m.height) * 1000000);
-    return static_cast<uint32_t>((diagonal * toleranceHundredths + 5000) / 10000);
+    const auto diagonal = static_cast<uint32_t>(roundedSqrt(squared(m.width, m.height) * 1000000));
+    return static_cast<uint32_t>(static_cast<double>(diagonal) * toleranceHundredths / 10000.0 + 0.5);
 }
 
 // ---------------------------------------------------------------- the record
@@ -182,20 +187,19 @@ LoadResult loadRecord(RegistryPort& reg, Record* r) {
 }
 
 void formatTenths(uint32_t thousandths, wchar_t* out, size_t capacity) {
-    formatFixed((uint64_t{thousandths} + 50) / 100, 1, out, capacity);
+    formatFixed(thousandths / 100 + (thousandths % 100 >= 50 ? 1 : 0), 1, out, capacity);
 }
 
 void formatHundredths(uint32_t hundredths, wchar_t* out, size_t capacity) { formatFixed(hundredths, 2, out, capacity); }
 
 void formatSigned(int32_t value, wchar_t* out, size_t capacity) {
     if (capacity < 2) return;
-    const int64_t v = value;
-    out[0] = v > 0 ? L'+' : L'-';
-    if (v == 0) {
+    out[0] = value > 0 ? L'+' : L'-';
+    if (value == 0) {
         putDigits(0, out, capacity);
         return;
     }
-    putDigits(static_cast<uint64_t>(v < 0 ? -v : v), out + 1, capacity - 1);
+    putDigits(value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value), out + 1, capacity - 1);
 }
 
 }  // namespace tp::check

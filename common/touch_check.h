@@ -57,6 +57,9 @@ struct Summary {
 // passes, one a hair beyond it does not, with no rounding in between.
 Summary summarize(const Offset (&offsets)[kTargetCount], const Monitor& m, uint32_t toleranceHundredths);
 
+// The integer square root, rounded to the nearest integer.
+uint64_t roundedSqrt(uint64_t v);
+
 // The tolerance in pixels, thousandths, for the user's orientation.
 uint32_t toleranceMilliPx(const Monitor& m, uint32_t toleranceHundredths);
 

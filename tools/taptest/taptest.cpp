@@ -54,17 +54,6 @@ void number(int32_t v, wchar_t* out, size_t capacity) {
             if (!(*p = p[1])) break;
 }
 
-int32_t approxLength(int32_t dx, int32_t dy) {
-    const int64_t n = static_cast<int64_t>(dx) * dx + static_cast<int64_t>(dy) * dy;
-    if (n == 0) return 0;
-    int64_t x = n, y = (n + 1) / 2;
-    while (y < x) {
-        x = y;
-        y = (x + n / x) / 2;
-    }
-    return static_cast<int32_t>(x);
-}
-
 }  // namespace
 
 bool parseCommandLine(const wchar_t* commandLine, Options* out) {
@@ -407,7 +396,8 @@ void App::paintResult(CanvasPort& c) {
         const Point from = client(target), to = client(touches_[i]);
         const check::Offset& o = record_.offsets[i];
         c.line(from, to, colour::kArrow, scaled(2));
-        const int32_t len = approxLength(o.dx, o.dy);
+        const int32_t len = static_cast<int32_t>(
+            check::roundedSqrt(static_cast<uint64_t>(int64_t{o.dx} * o.dx + int64_t{o.dy} * o.dy)));
         if (len > 0) {
             const int32_t head = scaled(7);
             const int32_t ux = o.dx * head / len, uy = o.dy * head / len;
