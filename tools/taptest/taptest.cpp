@@ -440,9 +440,11 @@ void App::paintResult(CanvasPort& c) {
     next(line, colour::kInk, false);
     fill(host_.text(IDS_RESULT_TOLERANCE), tolArgs, 2, line, 256);
     next(line, colour::kInk, false);
-    r.bottom = r.top + lineHeight * 3 / 2;
+    // The verdict in large type gets the width of the screen.
+    r = {w / 20, r.top, w - w / 20, r.top + lineHeight * 3 / 2};
     next(host_.text(record_.pass ? IDS_VERDICT_PASS : IDS_VERDICT_FAIL), record_.pass ? colour::kPass : colour::kFail,
          true);
+    r = {w / 6, r.top, w * 5 / 6, r.bottom};
     if (!saved_) next(host_.text(IDS_NOT_SAVED), colour::kFail, false);
     if (consoleFailed_) next(host_.text(IDS_NO_CONSOLE), colour::kFail, false);
 }
