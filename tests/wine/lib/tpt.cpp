@@ -296,8 +296,7 @@ bool screenshot(const std::string& pngPath, int x, int y, int width, int height,
     DeleteFileA(file.c_str());
     const std::string crop =
         std::to_string(width) + "x" + std::to_string(height) + "+" + std::to_string(x) + "+" + std::to_string(y);
-    if (HANDLE import = startProgram("/usr/bin/import -window root -crop " + crop + " " + pngPath))
-        CloseHandle(import);
+    if (HANDLE import = startProgram("/usr/bin/import -window root -crop " + crop + " " + pngPath)) CloseHandle(import);
     // import writes the file in pieces: wait until its size holds still.
     long long last = -1;
     return waitUntil(

@@ -53,9 +53,7 @@ struct Taptest {
     HWND window = nullptr;
     RECT rect{};
 
-    check::Monitor monitor() const {
-        return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
-    }
+    check::Monitor monitor() const { return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top}; }
     bool ended(unsigned ms) const { return WaitForSingleObject(process, ms) == WAIT_OBJECT_0; }
 };
 
@@ -245,8 +243,9 @@ void drawMode() {
     Taptest t = start("");
     if (!t.window) return;
     // Along one line: however the moves between are merged, the trail covers (400, 300).
-    TPT_CHECK(tpt::xdotool("mousemove 300 300 mousedown 1 mousemove 350 300 mousemove 420 300 mousemove 500 300 "
-                           "sleep 0.3 mousemove 560 380 sleep 0.3 mouseup 1"));
+    TPT_CHECK(
+        tpt::xdotool("mousemove 300 300 mousedown 1 mousemove 350 300 mousemove 420 300 mousemove 500 300 "
+                     "sleep 0.3 mousemove 560 380 sleep 0.3 mouseup 1"));
     TPT_CHECK_MSG(tpt::waitUntil([] { return pixel(400, 300) == kTrail; }, 5000, 50), "the trail is drawn");
     shot("draw", t.rect);
     // Clear, Accuracy check, Close in the top right corner, 150 px wide at 96 DPI.
@@ -314,7 +313,8 @@ void demoMode() {
     std::printf("Taptest /check on %dx%d, every touch 6 px right and 4 px up of its target:\n",
                 static_cast<int>(r->monitor.width), static_cast<int>(r->monitor.height));
     std::printf("  kept offsets:");
-    for (const check::Offset& o : r->offsets) std::printf(" (%+d, %+d)", static_cast<int>(o.dx), static_cast<int>(o.dy));
+    for (const check::Offset& o : r->offsets)
+        std::printf(" (%+d, %+d)", static_cast<int>(o.dx), static_cast<int>(o.dy));
     std::printf("\n  largest error %ls px = %ls %% of the diagonal; verdict: %s\n", largest, percent,
                 r->pass ? "accurate" : "recalibrate");
     std::string out;
