@@ -270,6 +270,19 @@ void drawMode() {
 }
 
 void monitorsMode() {
+    tpt::group("a command line Taptest does not know shows the usage and ends with 1");
+    {
+        HANDLE p = tpt::startProgram("\"" + tpt::installPath("Taptest.exe") + "\" /tolerance:0");
+        HWND box = nullptr;
+        TPT_CHECK(
+            tpt::waitUntil([&] { return (box = FindWindowW(L"#32770", L"TouchPanel Test")) != nullptr; }, 15000, 50));
+        if (box) PostMessageW(box, WM_COMMAND, IDOK, 0);
+        DWORD code = 0;
+        TPT_CHECK(p && WaitForSingleObject(p, 10000) == WAIT_OBJECT_0 && GetExitCodeProcess(p, &code));
+        TPT_CHECK_EQ(code, 1u);
+        if (p) CloseHandle(p);
+    }
+
     const check::Offset none{0, 0};
     tpt::group("with the multi-monitor function on, screen 1 of the settings is tested");
     tpt::reg::setDword(HKEY_LOCAL_MACHINE, kMultiKey, "nComm", 1);
