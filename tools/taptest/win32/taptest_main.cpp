@@ -109,6 +109,9 @@ struct Program final : HostPort {
 
     const wchar_t* text(int id) override { return strings.get(id); }
     void invalidate(const Rect* r) override {
+        // Before the window exists there is nothing to repaint; a null
+        // window would make Windows repaint every window on the desktop.
+        if (!window) return;
         if (!r) {
             InvalidateRect(window, nullptr, FALSE);
             return;
