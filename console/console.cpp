@@ -38,6 +38,28 @@ std::vector<PageEntry> pageSet(Language language, bool multiMonitorDriver, bool 
     return pages;
 }
 
+size_t startPage(const std::vector<PageEntry>& pages, const wchar_t* commandLine) {
+    const wchar_t* p = commandLine ? commandLine : L"";
+    while (*p == L' ' || *p == L'\t') ++p;
+    const bool quoted = *p == L'"';
+    for (p += quoted; *p && (quoted ? *p != L'"' : *p != L' ' && *p != L'\t'); ++p) {}
+    bool calibration = false;
+    while (*p) {
+        while (*p == L'"' || *p == L' ' || *p == L'\t') ++p;
+        const wchar_t* word = L"/calibration";
+        const wchar_t* q = p;
+        for (; *word && *q; ++word, ++q) {
+            const wchar_t c = *q >= L'A' && *q <= L'Z' ? static_cast<wchar_t>(*q - L'A' + L'a') : *q;
+            if (c != *word && !(word[0] == L'/' && c == L'-')) break;
+        }
+        if (!*word && (!*q || *q == L' ' || *q == L'\t')) calibration = true;
+        while (*p && *p != L' ' && *p != L'\t') ++p;
+    }
+    for (size_t i = 0; calibration && i < pages.size(); ++i)
+        if (pages[i].kind == PageKind::Calibration || pages[i].kind == PageKind::CalibrationWithMonitor) return i;
+    return 0;
+}
+
 std::unique_ptr<Page> makePage(PageKind kind, Console& console) {
     switch (kind) {
         case PageKind::TouchPanel:

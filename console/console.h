@@ -271,6 +271,11 @@ struct PageEntry {
 // The pages of the sheet, in order: six, or seven with the multi-monitor driver.
 std::vector<PageEntry> pageSet(Language language, bool multiMonitorDriver, bool buttonsSwapped);
 
+// The page the sheet opens on: the calibration page when the command line
+// (as GetCommandLineW gives it, program name first) holds /calibration, as
+// Taptest starts the console after a failed accuracy check; else the first.
+size_t startPage(const std::vector<PageEntry>& pages, const wchar_t* commandLine);
+
 // One maker per page, each in the page's own source file.
 std::unique_ptr<Page> makeTouchPanelPage(Console& console);
 std::unique_ptr<Page> makeSoundPage(Console& console);

@@ -60,7 +60,8 @@ upgrade = table('Upgrade')
 launch = {r['Condition']: r['Description'] for r in table('LaunchCondition')}
 icons = {r['Name'] for r in table('Icon')}
 
-programs = ['Tapagent.exe', 'taphook.dll', 'Tapapi.dll', 'Tapport.exe', 'Tapstart.exe', 'Taplink.exe', 'Tapcfg.exe']
+programs = ['Tapagent.exe', 'taphook.dll', 'Tapapi.dll', 'Tapport.exe', 'Tapstart.exe', 'Taplink.exe', 'Tapcfg.exe',
+            'Taptest.exe']
 wanted = sorted(programs + console_files, key=str.lower)
 pe_machine = 0x8664 if x64 else 0x14c
 
@@ -151,13 +152,15 @@ probe = run_values.get(('SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce',
 check('RunOnce holds the probe\'s quoted path under TAPPORTCHK',
       probe and probe['Value'] == '"[#Tapport.exe]"' and probe['Component_'] == files['Tapport.exe']['Component_'], probe)
 check('the package writes no other registry value', len(registry) == 2, registry)
-check('one shortcut', len(shortcuts) == 1, shortcuts)
-for s in shortcuts:
-    check('the shortcut is "TouchPanel Setting.lnk" in the Start menu\'s "QTX USB TouchPanel"',
-          s['Name'].split('|')[-1] == 'TouchPanel Setting.lnk' and path_of(s['Directory_']) ==
-          'ProgramMenuFolder\\QTX USB TouchPanel', s)
-    check('the shortcut opens the installed Tapcon.exe without arguments or working folder',
-          s['Target'] == '[InstallFolder]Tapcon.exe' and not s['Arguments'] and not s['WkDir'], s)
+links = {s['Name'].split('|')[-1]: s for s in shortcuts}
+check('two shortcuts: the console and the touch test', sorted(links) == ['TouchPanel Setting.lnk', 'TouchPanel Test.lnk'],
+      shortcuts)
+for name, program in (('TouchPanel Setting.lnk', 'Tapcon.exe'), ('TouchPanel Test.lnk', 'Taptest.exe')):
+    s = links.get(name, {'Directory_': '', 'Target': '', 'Arguments': '', 'WkDir': ''})
+    check(f'"{name}" is in the Start menu\'s "QTX USB TouchPanel"',
+          path_of(s['Directory_']) == 'ProgramMenuFolder\\QTX USB TouchPanel', s)
+    check(f'"{name}" opens the installed {program} without arguments or working folder',
+          s['Target'] == f'[InstallFolder]{program}' and not s['Arguments'] and not s['WkDir'], s)
 
 # ---- a clean removal
 for c in components.values():

@@ -27,3 +27,5 @@ echo "== Tapcon's sound, click and right-click pages driven under Wine, in Engli
 bash tests/wine/console_pages/screenshots.sh build/win-x64
 echo "== Tapcfg, the settings from the command line: the support report under Wine (x64 build)"
 bash tests/wine/config/demo.sh build/win-x64
+echo "== Taptest, the touch test: one accuracy check with a known offset and its verdict under Wine (x64 build)"
+bash tests/wine/taptest/demo.sh build/win-x64

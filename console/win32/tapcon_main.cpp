@@ -40,11 +40,14 @@ void runSheet(Console& console, const Resources& res) {
     const PanelSettings& s = console.settings;
     const auto chosen = pageSet(console.language, s.multiMonitorDriver, GetSystemMetrics(SM_SWAPBUTTON) != 0);
 
+    const size_t start = startPage(chosen, GetCommandLineW());
+    UINT startIndex = 0;
     std::vector<SheetPage> pages(chosen.size());
     std::vector<PROPSHEETPAGEW> sheetPages;
     for (size_t i = 0; i < chosen.size(); ++i) {
         const DLGTEMPLATE* t = res.dialog(chosen[i].templateId);
         if (!t) continue;
+        if (i == start) startIndex = static_cast<UINT>(sheetPages.size());
         pages[i].page = makePage(chosen[i].kind, console);
         pages[i].binding = {pages[i].page.get(), &res};
         res.string(chosen[i].titleId, pages[i].title, 64);
@@ -68,7 +71,7 @@ void runSheet(Console& console, const Resources& res) {
     h.hIcon = res.icon(IDI_APP, GetSystemMetrics(SM_CXICON));
     h.pszCaption = res.string(IDS_CAPTION, caption, 64);
     h.nPages = static_cast<UINT>(sheetPages.size());
-    h.nStartPage = 0;
+    h.nStartPage = startIndex;
     h.ppsp = sheetPages.data();
     PropertySheetW(&h);
 }

@@ -6,6 +6,7 @@
 #   --gui                       Windows GUI subsystem
 #   --console                   Windows console (character) subsystem
 #   --shared-section NAME       section NAME exists and is marked shared
+#   --max-size BYTES            the file is at most BYTES long
 #   --no-terminate-handler      without libstdc++'s verbose terminate handler, which
 #                               drags in the demangler and printf (some 100 KB)
 set -euo pipefail
@@ -57,6 +58,10 @@ PY
 )
       [ -n "$flags" ] || fail "no section $2"
       (( flags & 0x10000000 )) || fail "section $2 not shared (characteristics $flags)"
+      shift 2 ;;
+    --max-size)
+      size=$(stat -c %s "$file")
+      [ "$size" -le "$2" ] || fail "$size bytes, more than $2"
       shift 2 ;;
     --no-terminate-handler)
       ! grep -qa 'terminate called after throwing' "$file" ||

@@ -5,6 +5,7 @@
 #include "settings_file.h"
 #include "tapcfg_ids.h"
 #include "tapcfg_rig.h"
+#include "touch_check.h"
 
 namespace tp::cfg::test {
 namespace {
@@ -372,6 +373,48 @@ TEST(TapcfgReport, SaysWhatIsMissing) {
           "  the control device \\\\.\\TAPTPU cannot be opened\n", "  none stored\n",
           "Agent (Tapagent): not running\n"})
         EXPECT_NE(out.find(line), std::string::npos) << line << "\n---\n" << out;
+}
+
+TEST(TapcfgReport, PrintsTheLastAccuracyCheckOrSaysThereIsNone) {
+    const std::string kCheck = "HKCU\\Software\\Korvane Component\\Taptest";
+    check::Record r;
+    r.time = {2026, 12, 9, 0, 5, 7};
+    r.screen = 2;
+    r.monitor = {-1024, 0, 1024, 768};
+    r.tolerance = 100;
+    const check::Offset offsets[] = {{6, -4}, {6, -4}, {0, 0}, {-13, 0}, {6, -4}};
+    for (int i = 0; i < check::kTargetCount; ++i) r.offsets[i] = offsets[i];
+    r.pass = false;
+    struct Case {
+        const char* what;
+        bool store;
+        std::vector<const char*> lines;
+    } cases[] = {
+        {"none",
+         false,
+         {"Last touch accuracy check (Taptest, HKCU\\Software\\Korvane Component\\Taptest):\n  none yet\n"}},
+        {"stored",
+         true,
+         {"  2026-12-09 00:05:07, Screen2 (1024 x 768 at -1024, 0), tolerance 1.00 % of the diagonal\n",
+          "  top left: dx +6, dy -4 (7.2 px)\n", "  bottom right: dx 0, dy 0 (0.0 px)\n",
+          "  bottom left: dx -13, dy 0 (13.0 px)\n",
+          "  largest error 13.0 px (1.02 %), mean 6.9 px (0.54 %): recalibrate\n"}},
+    };
+    for (const Case& c : cases) {
+        CfgRig rig;
+        if (c.store) {
+            ASSERT_TRUE(check::saveRecord(rig.registry, r));
+        }
+        EXPECT_EQ(rig.run({L"report"}), kExitDone);
+        const std::string out = narrow(rig.host.out);
+        for (const char* line : c.lines)
+            EXPECT_NE(out.find(line), std::string::npos) << c.what << ": " << line << "\n---\n" << out;
+    }
+    CfgRig bad;
+    bad.registry.setRaw(kCheck, "LastCheck", kRegBinary, std::vector<uint8_t>(check::kRecordSize, 0));
+    EXPECT_EQ(bad.run({L"report"}), kExitDone);
+    EXPECT_NE(narrow(bad.host.out).find("Taptest):\n  the stored result cannot be read\n"), std::string::npos);
+    EXPECT_EQ(bad.registry.openHandles(), 0);
 }
 
 }  // namespace

@@ -151,6 +151,24 @@ TEST(ConsoleSheet, PageSetFollowsLanguageDriverAndSwappedButtons) {
     }
 }
 
+TEST(PageSet, OpensOnTheCalibrationPageOnlyWhenTheCommandLineAsksForIt) {
+    struct Case {
+        const wchar_t* line;
+        bool multi;
+        size_t start;
+    } cases[] = {
+        {L"Tapcon.exe", false, 0},
+        {L"\"C:\\Program Files\\QTX\\PNL\\USBPNL\\Tapcon.exe\" /calibration", false, 4},
+        {L"Tapcon.exe /CALIBRATION", true, 4},
+        {L"Tapcon.exe -calibration", true, 4},
+        {L"Tapcon.exe /calibrationx", false, 0},
+        {L"\"C:\\x /calibration\\Tapcon.exe\"", false, 0},  // part of the program's own path
+        {nullptr, false, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(startPage(pageSet(Language::English, c.multi, false), c.line), c.start) << (c.line ? "" : "null");
+}
+
 // ---------------------------------------------------------------- SaveAndNotify
 
 std::vector<std::string> compact(const std::vector<std::string>& sequence) {

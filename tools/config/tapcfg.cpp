@@ -11,6 +11,7 @@
 #include "settings_file.h"
 #include "tapcfg_ids.h"
 #include "text.h"
+#include "touch_check.h"
 
 namespace tp::cfg {
 
@@ -71,6 +72,7 @@ private:
     void reportFiles();
     std::set<uint32_t> reportDriver();
     void reportCalibration(const std::set<uint32_t>& ports);
+    void reportTouchCheck();
 
     const CfgPorts& p_;
 };
@@ -360,12 +362,47 @@ void Session::reportCalibration(const std::set<uint32_t>& ports) {
     if (!any) out(L"  " + t(IDS_R_CAL_NONE));
 }
 
+// What Taptest kept of the last accuracy check: support's first question.
+void Session::reportTouchCheck() {
+    out(t(IDS_R_CHECK, {widen(check::kRecordKey)}));
+    check::Record r;
+    const check::LoadResult loaded = check::loadRecord(p_.registry, &r);
+    if (loaded != check::LoadResult::Loaded) {
+        out(L"  " + t(loaded == check::LoadResult::None ? IDS_R_CHECK_NONE : IDS_R_CHECK_UNREADABLE));
+        return;
+    }
+    auto two = [](uint16_t v) { return std::wstring(v < 10 ? L"0" : L"") + dec(v); };
+    const std::wstring when = dec(r.time.year) + L"-" + two(r.time.month) + L"-" + two(r.time.day) + L" " +
+                              two(r.time.hour) + L":" + two(r.time.minute) + L":" + two(r.time.second);
+    wchar_t a[16], b[16], c[16], d[16];
+    check::formatHundredths(r.tolerance, a, 16);
+    out(L"  " +
+        t(IDS_R_CHECK_WHERE, {when, r.screen ? t(IDS_R_CHECK_SCREEN, {dec(r.screen)}) : t(IDS_R_CHECK_PRIMARY),
+                              dec(static_cast<uint64_t>(r.monitor.width)), dec(static_cast<uint64_t>(r.monitor.height)),
+                              withSigned(r.monitor.left), withSigned(r.monitor.top), a}));
+    for (int i = 0; i < check::kTargetCount; ++i) {
+        const check::Offset& o = r.offsets[i];
+        const check::Offset one[check::kTargetCount] = {o, o, o, o, o};
+        check::formatSigned(o.dx, a, 16);
+        check::formatSigned(o.dy, b, 16);
+        check::formatTenths(check::summarize(one, r.monitor, r.tolerance).maxMilliPx, c, 16);
+        out(L"  " + t(IDS_R_CHECK_TARGET, {t(IDS_R_TARGET_FIRST + i), a, b, c}));
+    }
+    const check::Summary s = check::summarize(r.offsets, r.monitor, r.tolerance);
+    check::formatTenths(s.maxMilliPx, a, 16);
+    check::formatHundredths(s.maxHundredths, b, 16);
+    check::formatTenths(s.meanMilliPx, c, 16);
+    check::formatHundredths(s.meanHundredths, d, 16);
+    out(L"  " + t(IDS_R_CHECK_SUMMARY, {a, b, c, d, t(r.pass ? IDS_R_CHECK_PASS : IDS_R_CHECK_FAIL)}));
+}
+
 int Session::report() {
     out(t(IDS_R_TITLE));
     out(t(IDS_R_SUITE, {widen(kSuiteVersion)}));
     reportFiles();
     const std::set<uint32_t> ports = reportDriver();
     reportCalibration(ports);
+    reportTouchCheck();
     PanelSettings s;
     load(s);
     for (const std::wstring& line : layoutLines(s)) out(line.substr(2));

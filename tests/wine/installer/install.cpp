@@ -49,18 +49,21 @@ bool install(const Packages& p) {
 }
 
 void shortcut() {
-    tpt::group("one Start-menu shortcut to the console, no arguments, the console's icon");
+    tpt::group("two Start-menu shortcuts, the console and the touch test, no arguments, their programs' icons");
     int found = 0;
     for (const std::string& folder : menuFolders()) {
         if (!folderExists(folder)) continue;
         ++found;
-        const Link link = readLink(folder + "\\TouchPanel Setting.lnk");
-        TPT_CHECK(link.read);
-        TPT_CHECK_EQ(link.target, tpt::installPath("Tapcon.exe"));
-        TPT_CHECK_EQ(link.arguments, std::string());
-        // No icon of its own: the shell shows the target's first icon.
-        TPT_CHECK_MSG(link.iconPath.empty() || (link.iconPath == link.target && link.iconIndex == 0),
-                      "icon " + link.iconPath + "," + std::to_string(link.iconIndex));
+        for (auto [name, program] :
+             {std::pair{"TouchPanel Setting.lnk", "Tapcon.exe"}, std::pair{"TouchPanel Test.lnk", "Taptest.exe"}}) {
+            const Link link = readLink(folder + "\\" + name);
+            TPT_CHECK_MSG(link.read, name);
+            TPT_CHECK_EQ(link.target, tpt::installPath(program));
+            TPT_CHECK_EQ(link.arguments, std::string());
+            // No icon of its own: the shell shows the target's first icon.
+            TPT_CHECK_MSG(link.iconPath.empty() || (link.iconPath == link.target && link.iconIndex == 0),
+                          "icon " + link.iconPath + "," + std::to_string(link.iconIndex));
+        }
     }
     TPT_CHECK_EQ(found, 1);
 }

@@ -29,7 +29,7 @@ std::string folder(int csidl) {
 
 std::vector<std::string> packedFiles() {
     std::vector<std::string> files = {"Tapagent.exe", "taphook.dll", "Tapapi.dll", "Tapport.exe",
-                                      "Tapstart.exe", "Taplink.exe", "Tapcfg.exe"};
+                                      "Tapstart.exe", "Taplink.exe", "Tapcfg.exe", "Taptest.exe"};
     char names[512] = {};
     GetEnvironmentVariableA("TP_CONSOLE_FILES", names, sizeof names - 1);
     std::string name;
@@ -186,8 +186,11 @@ std::vector<std::string> leftovers() {
         if (folderExists(f)) left.push_back(f);
     if (tpt::reg::valueType(HKEY_LOCAL_MACHINE, kRunKey, "TAPSTART")) left.push_back("Run TAPSTART");
     if (tpt::reg::valueType(HKEY_LOCAL_MACHINE, kRunOnceKey, "TAPPORTCHK")) left.push_back("RunOnce TAPPORTCHK");
-    for (const std::string& f : menuFolders())
+    for (const std::string& f : menuFolders()) {
+        for (const char* link : {"\\TouchPanel Setting.lnk", "\\TouchPanel Test.lnk"})
+            if (fileExists(f + link)) left.push_back(f + link);
         if (folderExists(f)) left.push_back(f);
+    }
     if (!installedProducts().empty()) left.push_back("the product's registration");
     return left;
 }

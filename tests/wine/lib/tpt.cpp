@@ -278,6 +278,39 @@ std::string windowsPath(const std::string& unixPath) {
     return path;
 }
 
+bool xdotool(const std::string& args, unsigned timeoutMs) {
+    static int calls = 0;
+    const std::string done =
+        "/tmp/tpt_xdotool_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++calls);
+    const std::string doneWin = windowsPath(done);
+    if (HANDLE shell = startProgram("/bin/sh -c \"/usr/bin/xdotool " + args + "; touch " + done + "\""))
+        CloseHandle(shell);
+    const bool finished =
+        waitUntil([&] { return GetFileAttributesA(doneWin.c_str()) != INVALID_FILE_ATTRIBUTES; }, timeoutMs, 20);
+    DeleteFileA(doneWin.c_str());
+    return finished;
+}
+
+bool screenshot(const std::string& pngPath, int x, int y, int width, int height, unsigned timeoutMs) {
+    const std::string file = windowsPath(pngPath);
+    DeleteFileA(file.c_str());
+    const std::string crop =
+        std::to_string(width) + "x" + std::to_string(height) + "+" + std::to_string(x) + "+" + std::to_string(y);
+    if (HANDLE import = startProgram("/usr/bin/import -window root -crop " + crop + " " + pngPath)) CloseHandle(import);
+    // import writes the file in pieces: wait until its size holds still.
+    long long last = -1;
+    return waitUntil(
+        [&] {
+            WIN32_FILE_ATTRIBUTE_DATA a{};
+            if (!GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &a)) return false;
+            const long long size = (static_cast<long long>(a.nFileSizeHigh) << 32) | a.nFileSizeLow;
+            const bool still = size > 0 && size == last;
+            last = size;
+            return still;
+        },
+        timeoutMs, 200);
+}
+
 namespace {
 template <typename F>
 void forEachProcess(F f) {

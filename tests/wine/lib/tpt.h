@@ -96,6 +96,13 @@ HANDLE startProgram(const std::string& commandLine);
 bool isRunning(const std::string& exeName);
 // Ends every process with one of these image names; true when all are gone.
 bool killPrograms(const std::vector<std::string>& exeNames, unsigned timeoutMs);
+// Runs xdotool (a Linux program, so without a handle to wait on) with these
+// arguments against the test display and waits until it is done; false when
+// it did not finish within the deadline.
+bool xdotool(const std::string& args, unsigned timeoutMs = 10000);
+// Saves the root window's rectangle (x, y, width, height) as a PNG file at
+// a Linux path; false when no file came within the deadline.
+bool screenshot(const std::string& pngPath, int x, int y, int width, int height, unsigned timeoutMs = 10000);
 // The texts of the tray icons' visible tooltips in Wine's explorer.
 std::vector<std::string> trayTips();
 

@@ -1,0 +1,35 @@
+// Taptest's resource ids, shared by its .rc files and its C++.
+#pragma once
+
+#define IDI_TAPTEST 1
+
+#define IDS_FONT 100
+#define IDS_USAGE 101
+#define IDS_TITLE 102
+
+#define IDS_BTN_CLEAR 110
+#define IDS_BTN_CHECK 111
+#define IDS_BTN_CLOSE 112
+#define IDS_BTN_AGAIN 113
+#define IDS_BTN_RECALIBRATE 114
+
+#define IDS_DRAW_HINT 120
+#define IDS_DRAW_POINT 121
+
+#define IDS_TARGET_HINT 130
+
+#define IDS_RESULT_MAX 140
+#define IDS_RESULT_MEAN 141
+#define IDS_RESULT_TOLERANCE 142
+#define IDS_VERDICT_PASS 143
+#define IDS_VERDICT_FAIL 144
+#define IDS_OFFSET 145
+#define IDS_NOT_SAVED 146
+#define IDS_NO_CONSOLE 147
+
+#define IDS_TARGET_FIRST 150
+#define IDS_TARGET_TOP_LEFT 150
+#define IDS_TARGET_TOP_RIGHT 151
+#define IDS_TARGET_BOTTOM_RIGHT 152
+#define IDS_TARGET_BOTTOM_LEFT 153
+#define IDS_TARGET_CENTRE 154
