@@ -142,6 +142,7 @@ TEST(TapcfgImport, FileProblemsEndWithTheirOwnCodes) {
         bool userKeyWritable;
         int exit;
         const char* err;
+        const char* refused = "";  // a value the registry refuses to store
     };
     const Case cases[] = {
         {"missing file",
@@ -158,7 +159,14 @@ TEST(TapcfgImport, FileProblemsEndWithTheirOwnCodes) {
          {L"set", L"Freq=900"},
          false,
          kExitFailed,
-         "Cannot write the user key HKCU\\Software\\Korvane Component\\USB.\n"},
+         "Cannot write the user key HKCU\\Software\\Korvane Component\\USB (error 5).\n"},
+        {"a value the registry refuses",
+         {L"set", L"Freq=900"},
+         true,
+         kExitFailed,
+         "Cannot write Duration in HKCU\\Software\\Korvane Component\\USB (error 1450): the settings were not all "
+         "stored.\n",
+         "Duration"},
         {"unknown name in set",
          {L"set", L"Freq=900", L"Beep=1"},
          true,
@@ -170,8 +178,13 @@ TEST(TapcfgImport, FileProblemsEndWithTheirOwnCodes) {
         CfgRig rig;
         rig.host.files[L"big.txt"] = std::string(64 * 1024 + 1, ';');
         if (!c.userKeyWritable) rig.registry.denyWrite(kUser);
+        if (*c.refused) rig.registry.refuseValue(kUser, c.refused, 1450);
         EXPECT_EQ(rig.run(c.args), c.exit);
         EXPECT_EQ(narrow(rig.host.err), c.err);
+        // Never a success line after a failure.
+        if (c.exit != kExitDone) {
+            EXPECT_TRUE(rig.host.out.empty()) << narrow(rig.host.out);
+        }
     }
 }
 
@@ -228,25 +241,31 @@ TEST(TapcfgMachine, AUserWithoutSettingsYetStartsFromTheMachineDefaults) {
 TEST(TapcfgMachine, WithoutRightsOrDriverNothingIsWritten) {
     struct Case {
         const char* name;
-        bool deny, driverKey;
+        bool deny, driverKey, refuseOption;
         int exit;
         const char* err;
     };
     const Case cases[] = {
-        {"no administrator rights", true, true, kExitAccessDenied,
+        {"no administrator rights", true, true, false, kExitAccessDenied,
          "Access denied: only an administrator can write the machine defaults. Nothing was written.\n"},
-        {"no driver", false, false, kExitNoDriver,
+        {"no driver", false, false, false, kExitNoDriver,
          "The touch panel driver is not installed (HKLM\\SYSTEM\\CurrentControlSet\\Services\\TAPTPU\\Parameters is "
          "missing). Nothing was written.\n"},
+        // Option comes first in the agent's order: Freq after it is not written either.
+        {"the first value refused stops the import", false, true, true, kExitFailed,
+         "Cannot write Option in HKLM\\SYSTEM\\CurrentControlSet\\Services\\TAPTPU\\Parameters (error 1450): the "
+         "settings were not all stored.\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CfgRig rig;
         if (c.deny) rig.registry.denyWrite(kPanel);
         if (!c.driverKey) rig.registry.removeKey(kPanel);
-        EXPECT_EQ(rig.run({L"set", L"Freq=1200", L"/machine"}), c.exit);
+        if (c.refuseOption) rig.registry.refuseValue(kPanel, "Option", 1450);
+        EXPECT_EQ(rig.run({L"set", L"Freq=1200", L"Option=0x1A0800A4", L"/machine"}), c.exit);
         EXPECT_EQ(narrow(rig.host.err), c.err);
         EXPECT_TRUE(rig.registry.writtenNames().empty());
+        EXPECT_TRUE(rig.host.out.empty());
     }
 }
 

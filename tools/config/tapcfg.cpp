@@ -64,6 +64,7 @@ private:
     int refuse(const CheckedSettings& checked, const std::wstring& file);
     int store(const CheckedSettings& checked, bool machine, bool noApply);
     int storeMachine(const CheckedSettings& checked);
+    int storeFailed(const StoreResult& result, const std::wstring& keyPath);
     bool userKeyExists();
     void load(PanelSettings& s);
     std::vector<std::wstring> settingLines(const PanelSettings& s, const std::vector<int>& indices);
@@ -196,6 +197,15 @@ int Session::refuse(const CheckedSettings& checked, const std::wstring& file) {
     return kExitInvalid;
 }
 
+int Session::storeFailed(const StoreResult& result, const std::wstring& keyPath) {
+    const std::wstring code = dec(static_cast<uint32_t>(result.error));
+    if (result.failedValue.text[0])
+        err(t(IDS_ERR_VALUE, {widen(result.failedValue.c_str()), keyPath, code}));
+    else
+        err(t(IDS_ERR_USER_KEY, {widen(key::kUser), code}));
+    return kExitFailed;
+}
+
 int Session::storeMachine(const CheckedSettings& checked) {
     RegKey raw = 0;
     const long rc = p_.registry.open(RegRoot::LocalMachine, key::kPanelParams, kKeyRead | kKeySetValue, &raw);
@@ -219,19 +229,15 @@ int Session::storeMachine(const CheckedSettings& checked) {
         given[a.index] = true;
         valueField(values, a.index) = a.value;
     }
-    // The agent reads the seed values in its own order; write them in that order too.
-    bool allWritten = true;
+    // The agent reads the seed values in its own order; write them in that order too,
+    // and stop at the first one refused: a deployment must not half-succeed unseen.
+    StoreResult written;
     forEachUserValue(values, ValueOrder::Seeding, [&](const ValueName& name, uint32_t& field) {
-        if (!given[valueIndex(name.c_str())]) return;
-        uint8_t bytes[4];
-        put32(bytes, field);
-        if (p_.registry.set(seed.get(), name.c_str(), kRegDword, bytes, sizeof bytes) != kErrorSuccess)
-            allWritten = false;
+        if (!written.ok() || !given[valueIndex(name.c_str())]) return;
+        written.error = writeDword(p_.registry, seed.get(), name.c_str(), field);
+        if (!written.ok()) written.failedValue = name;
     });
-    if (!allWritten) {
-        err(t(IDS_ERR_MACHINE_KEY, {path, dec(0)}));
-        return kExitFailed;
-    }
+    if (!written.ok()) return storeFailed(written, L"HKLM\\" + path);
     out(t(IDS_DONE_MACHINE, {dec(checked.values.size()), path}));
     return kExitDone;
 }
@@ -244,12 +250,9 @@ int Session::store(const CheckedSettings& checked, bool machine, bool noApply) {
     for (const Assignment& a : checked.values) valueField(s.user, a.index) = a.value;
     s.dHeightEdit = static_cast<int>(s.user.dHeight);
     s.dWidthEdit = static_cast<int>(s.user.dWidth);
-    const bool stored = noApply ? saveUserValues(p_.registry, s)
-                                : SaveAndNotify(s, SavePorts{p_.registry, p_.driver, p_.sleeper, p_.agent});
-    if (!stored) {
-        err(t(IDS_ERR_USER_KEY, {widen(key::kUser)}));
-        return kExitFailed;
-    }
+    const StoreResult stored = noApply ? saveUserValues(p_.registry, s)
+                                       : SaveAndNotify(s, SavePorts{p_.registry, p_.driver, p_.sleeper, p_.agent});
+    if (!stored.ok()) return storeFailed(stored, L"HKCU\\" + widen(key::kUser));
     out(t(IDS_DONE_USER, {dec(checked.values.size()), widen(key::kUser)}));
     if (!noApply) out(t(IDS_DONE_APPLIED));
     return kExitDone;
