@@ -181,8 +181,11 @@ extern "C" UINT WINAPI CloseAgent(MSIHANDLE install) {
 // InstallFinalize, only where rollback is disabled and commit never comes.
 extern "C" UINT WINAPI RestartAgent(MSIHANDLE install) {
     RestartData data;
-    const std::wstring actionData = property(install, L"CustomActionData");
-    if (!decodeRestartData(actionData, &data)) {
+    // Only a deferred action's CustomActionData is its own: Wine leaves the
+    // last deferred action's in the property for later immediate ones.
+    const bool deferred = MsiGetMode(install, MSIRUNMODE_SCHEDULED) || MsiGetMode(install, MSIRUNMODE_COMMIT) ||
+                          MsiGetMode(install, MSIRUNMODE_ROLLBACK);
+    if (!deferred || !decodeRestartData(property(install, L"CustomActionData"), &data)) {
         data.phase = RestartPhase::Immediate;
         data.sessions = decodeSessions(narrow(property(install, kSessionsProperty)));
         data.folder = property(install, kFolderProperty);
