@@ -43,16 +43,25 @@ void loadPanelSettings(RegistryPort& reg, PanelSettings& s) {
     s.lastMonitor = s.lastMonitorAtStart = monitorCount(s.layout.resolution) - 1;
 }
 
-bool saveUserValues(RegistryPort& reg, const PanelSettings& s) {
+StoreResult saveUserValues(RegistryPort& reg, const PanelSettings& s) {
+    StoreResult result;
     RegKey raw = 0;
-    if (reg.create(RegRoot::CurrentUser, key::kUser, kKeyReadWrite, &raw) != kErrorSuccess || !raw) return false;
+    result.error = reg.create(RegRoot::CurrentUser, key::kUser, kKeyReadWrite, &raw);
+    if (result.error != kErrorSuccess || !raw) {
+        // A port that reports success without a key still failed.
+        if (result.ok()) result.error = kErrorInvalidHandle;
+        return result;
+    }
     ScopedKey user(reg, raw);
     UserValues saved = s.user;
     saved.dHeight = static_cast<uint32_t>(s.dHeightEdit);
     saved.dWidth = static_cast<uint32_t>(s.dWidthEdit);
-    forEachUserValue(saved, ValueOrder::ConsoleSave,
-                     [&](const ValueName& name, uint32_t& field) { writeDword(reg, user.get(), name.c_str(), field); });
-    return true;
+    forEachUserValue(saved, ValueOrder::ConsoleSave, [&](const ValueName& name, uint32_t& field) {
+        if (!result.ok()) return;
+        result.error = writeDword(reg, user.get(), name.c_str(), field);
+        if (!result.ok()) result.failedValue = name;
+    });
+    return result;
 }
 
 void clearUnusedMonitors(PanelSettings& s) { s.layout.clearFrom(s.lastMonitor + 1); }

@@ -37,9 +37,19 @@ struct PanelSettings {
 // opened), then derives the edit copies and LastMonitor.
 void loadPanelSettings(RegistryPort& reg, PanelSettings& s);
 
+// How a save of the user key went: the Win32 error of the first step that
+// failed, and the value it failed on (empty when the key itself could not be
+// created or opened).
+struct StoreResult {
+    long error = kErrorSuccess;
+    ValueName failedValue{};
+    bool ok() const { return error == kErrorSuccess; }
+};
+
 // Writes the 52 user values in the console's order, DHeight and DWidth from
-// their edit copies. False when the user key cannot be created.
-bool saveUserValues(RegistryPort& reg, const PanelSettings& s);
+// their edit copies, and stops at the first write the registry refuses: a
+// value reported as saved is a value stored.
+StoreResult saveUserValues(RegistryPort& reg, const PanelSettings& s);
 
 // Zeroes size and origins of every monitor beyond LastMonitor + 1.
 void clearUnusedMonitors(PanelSettings& s);

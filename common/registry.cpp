@@ -27,10 +27,10 @@ bool readDword(RegistryPort& reg, RegKey key, const char* name, uint32_t* value)
     return true;
 }
 
-void writeDword(RegistryPort& reg, RegKey key, const char* name, uint32_t value) {
+long writeDword(RegistryPort& reg, RegKey key, const char* name, uint32_t value) {
     const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
                               static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
-    reg.set(key, name, kRegDword, bytes, sizeof bytes);
+    return reg.set(key, name, kRegDword, bytes, sizeof bytes);
 }
 
 bool readString(RegistryPort& reg, RegKey key, const char* name, char* buf, size_t capacity) {
@@ -51,8 +51,8 @@ bool readString(RegistryPort& reg, RegKey key, const char* name, char* buf, size
     return true;
 }
 
-void writeString(RegistryPort& reg, RegKey key, const char* name, const char* text) {
-    reg.set(key, name, kRegSz, reinterpret_cast<const uint8_t*>(text), static_cast<uint32_t>(std::strlen(text) + 1));
+long writeString(RegistryPort& reg, RegKey key, const char* name, const char* text) {
+    return reg.set(key, name, kRegSz, reinterpret_cast<const uint8_t*>(text), static_cast<uint32_t>(std::strlen(text) + 1));
 }
 
 long readBinary(RegistryPort& reg, RegKey key, const char* name, uint8_t* buf, uint32_t capacity) {

@@ -55,7 +55,8 @@ private:
 // anything else leaves *value as it was.
 bool readDword(RegistryPort& reg, RegKey key, const char* name, uint32_t* value);
 
-void writeDword(RegistryPort& reg, RegKey key, const char* name, uint32_t value);
+// Both writes answer RegSetValueExA's code: kErrorSuccess or the Win32 error.
+long writeDword(RegistryPort& reg, RegKey key, const char* name, uint32_t value);
 
 // Reads a REG_SZ into buf (capacity bytes, terminator included) and always
 // leaves buf terminated. A value that does not fit with its terminator, or is
@@ -63,7 +64,7 @@ void writeDword(RegistryPort& reg, RegKey key, const char* name, uint32_t value)
 bool readString(RegistryPort& reg, RegKey key, const char* name, char* buf, size_t capacity);
 
 // Writes a REG_SZ with its terminator.
-void writeString(RegistryPort& reg, RegKey key, const char* name, const char* text);
+long writeString(RegistryPort& reg, RegKey key, const char* name, const char* text);
 
 // Reads binary data of at most capacity bytes; returns the size read, or -1
 // when the value is absent or larger than capacity.

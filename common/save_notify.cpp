@@ -4,10 +4,12 @@
 
 namespace tp {
 
-bool SaveAndNotify(PanelSettings& s, const SavePorts& ports) {
+StoreResult SaveAndNotify(PanelSettings& s, const SavePorts& ports) {
     s.calibrationChangePending = false;
     s.settingsChanged = false;
-    const bool stored = saveUserValues(ports.registry, s);
+    const StoreResult stored = saveUserValues(ports.registry, s);
+    // What was not stored is still a change: the next Apply tries again.
+    if (!stored.ok()) s.settingsChanged = true;
     clearUnusedMonitors(s);
 
     uint8_t layout[kMonitorLayoutBlockSize];

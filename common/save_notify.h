@@ -22,7 +22,7 @@ inline constexpr uint32_t kDriverNotifyDelayMs = 1000;
 
 // Stores the record, sends the layout to the driver and the settings to the
 // agent, then tells the driver that settings changed. Always runs to the end;
-// false when the user key could not be written.
-bool SaveAndNotify(PanelSettings& s, const SavePorts& ports);
+// the result says whether every value was stored, and if not, which one and why.
+StoreResult SaveAndNotify(PanelSettings& s, const SavePorts& ports);
 
 }  // namespace tp

@@ -15,9 +15,9 @@ void loadConsoleSettings(Console& console) {
     s.dClickSpeed = s.dClickSpeedEdit = clickSpeedFromTime(console.ports.system.getDoubleClickTime());
 }
 
-void SaveAndNotify(Console& console) {
+bool SaveAndNotify(Console& console) {
     const ConsolePorts& p = console.ports;
-    SaveAndNotify(console.settings, SavePorts{p.registry, p.driver, p.sleeper, p.agent});
+    return SaveAndNotify(console.settings, SavePorts{p.registry, p.driver, p.sleeper, p.agent}).ok();
 }
 
 std::vector<PageEntry> pageSet(Language language, bool multiMonitorDriver, bool buttonsSwapped) {

@@ -38,6 +38,7 @@ inline constexpr uint32_t kSpifSendChange = 0x0002;
 inline constexpr uint32_t kFileAttributeReadOnly = 0x0001;
 inline constexpr uint32_t kInvalidFileAttributes = 0xFFFFFFFF;
 inline constexpr uint32_t kMbOk = 0x0000;
+inline constexpr uint32_t kMbIconError = 0x0010;
 // Notification codes of WM_COMMAND.
 inline constexpr int kBnClicked = 0;
 inline constexpr int kCbnSelChange = 1;
@@ -193,8 +194,9 @@ struct Console {
     PanelSettings settings;
 };
 
-// The common save path over the console's record and ports.
-void SaveAndNotify(Console& console);
+// The common save path over the console's record and ports; false when the
+// user key did not take every value.
+bool SaveAndNotify(Console& console);
 
 // 1000 - double-click time, limited to 100…900.
 int clickSpeedFromTime(uint32_t doubleClickTimeMs);
@@ -228,8 +230,9 @@ public:
 class Page : public DialogLogic {
 public:
     explicit Page(Console& console) : console_(console) {}
-    // PSN_APPLY: pages that edit settings save when anything changed.
-    virtual void onApply(DialogPort&) {}
+    // PSN_APPLY: pages that edit settings save when anything changed. False
+    // keeps the sheet open on this page: the settings were not stored.
+    virtual bool onApply(DialogPort&) { return true; }
     // PSN_RESET.
     virtual void onCancel(DialogPort&) {}
 
@@ -242,9 +245,11 @@ protected:
         console_.settings.settingsChanged = true;
         dlg.markModified();
     }
-    // The Apply rule of every editing page.
-    void saveIfChanged() {
-        if (console_.settings.settingsChanged) SaveAndNotify(console_);
+    // The Apply rule of every editing page; a failed save is said, not hidden.
+    bool saveIfChanged(DialogPort& dlg) {
+        if (!console_.settings.settingsChanged || SaveAndNotify(console_)) return true;
+        console_.ports.system.messageBox(dlg.window(), IDS_SAVE_FAILED, IDS_CAPTION, kMbOk | kMbIconError);
+        return false;
     }
 
 private:

@@ -46,6 +46,7 @@
 #define IDS_TITLE_MULTI 207
 #define IDS_TITLE_INFO 208
 #define IDS_WINDOWS8 209
+#define IDS_SAVE_FAILED 210 /* Apply or OK could not store the settings */
 
 /* Touch panel page: no controls. */
 

@@ -119,10 +119,11 @@ check('a newer version is only detected, from the next third field on, and refus
 check('both upgrade properties pass to the install', set(properties.get('SecureCustomProperties', '').split(';')) >=
       {'WIX_UPGRADE_DETECTED', 'WIX_DOWNGRADE_DETECTED'}, properties.get('SecureCustomProperties'))
 # Before InstallInitialize the removal would be outside the transaction: a failed upgrade would leave no product.
+# Only the rollback's restart of the agents comes between (its rollback then runs after the old product is back).
 after_initialize = sorted(a for a, n in sequence.items()
                           if sequence.get('InstallInitialize', 0) < n <= sequence.get('RemoveExistingProducts', 0))
 check('the older version goes before anything is installed, inside the transaction that a failure rolls back',
-      after_initialize == ['RemoveExistingProducts'] and
+      after_initialize == ['RemoveExistingProducts', 'RestartAgentOnRollback'] and
       sequence['RemoveExistingProducts'] < sequence.get('ProcessComponents', 0), sequence)
 
 # ---- one package per platform
@@ -180,14 +181,27 @@ for folder in ['InstallFolder', 'PnlFolder', 'QtxFolder', 'MenuFolder']:
 # ---- custom actions, only for what no table does
 by_name = {a['Action']: a for a in actions}
 conditions = {r['Action']: r['Condition'] for r in table('InstallExecuteSequence')}
+restart_actions = ['RestartAgent', 'RestartAgentAtCommit', 'RestartAgentAtCommitData', 'RestartAgentOnRollback',
+                   'RestartAgentOnRollbackData']
 check('the custom actions close the agent, start it again and import SETTINGS=',
-      sorted(by_name) == ['CloseAgent', 'ImportSettings', 'ImportSettingsData', 'RestartAgent'], actions)
+      sorted(by_name) == sorted(['CloseAgent', 'ImportSettings', 'ImportSettingsData'] + restart_actions), actions)
 for name in ['CloseAgent', 'RestartAgent']:
     a = by_name.get(name, {'Type': '0', 'Source': '', 'Target': ''})
     kind = int(a['Type'])
     check(f'{name} is a DLL from the Binary table, immediate, and never fails the install',
           kind & 0x3f == 1 and a['Source'] == 'SetupActions' and a['Target'] == name and kind & 0x40
           and not kind & 0x400, kind)
+for name, when in [('RestartAgentAtCommit', 0x200), ('RestartAgentOnRollback', 0x100)]:
+    a = by_name.get(name, {'Type': '0', 'Source': '', 'Target': ''})
+    data = by_name.get(name + 'Data', {'Type': '0', 'Source': '', 'Target': ''})
+    kind = int(a['Type'])
+    check(f'{name} runs RestartAgent in the script as SYSTEM, {"at commit" if when == 0x200 else "in a rollback"}, '
+          'and never fails the install',
+          kind & 0x3f == 1 and a['Source'] == 'SetupActions' and a['Target'] == 'RestartAgent' and kind & 0x40
+          and kind & 0x400 and kind & 0x800 and kind & 0x300 == when, kind)
+    check(f'{name} gets the closed sessions and the folder as its data',
+          int(data['Type']) & 0x3f == 51 and data['Source'] == name
+          and data['Target'] == ('commit' if when == 0x200 else 'rollback') + '|[AgentSessions]|[InstallFolder]', data)
 if 'ImportSettings' in by_name and 'ImportSettingsData' in by_name:
     a, data = by_name['ImportSettings'], by_name['ImportSettingsData']
     kind = int(a['Type'])
@@ -203,10 +217,24 @@ if 'ImportSettings' in by_name and 'ImportSettingsData' in by_name:
           and sequence.get('ImportSettingsData', 0) < sequence.get('ImportSettings', 0), conditions)
 check('the agent is closed before the files-in-use check',
       sequence.get('CostFinalize', 0) < sequence.get('CloseAgent', 0) < sequence.get('InstallValidate', 0), sequence)
-check('the agent is started again once the install is over',
+check('... only when files change: never in a maintenance run of the installed package',
+      conditions.get('CloseAgent') == 'NOT Installed OR REINSTALL OR REMOVE~="ALL"', conditions.get('CloseAgent'))
+check('the agents come back at commit, within the script',
+      sequence.get('InstallInitialize', 0) < sequence.get('RestartAgentAtCommitData', 1e9) <
+      sequence.get('RestartAgentAtCommit', 0) < sequence.get('InstallFinalize', 0)
+      or sequence.get('RestartAgentAtCommitData', 0) < sequence.get('InstallInitialize', 0) <
+      sequence.get('RestartAgentAtCommit', 0) < sequence.get('InstallFinalize', 0), sequence)
+check('... and in a rollback after the old product is back (its removal comes later in the script)',
+      sequence.get('RestartAgentOnRollbackData', 1e9) < sequence.get('InstallInitialize', 0) <
+      sequence.get('RestartAgentOnRollback', 0) < sequence.get('RemoveExistingProducts', 0), sequence)
+check('the immediate restart runs after the install only where rollback, and so commit, is disabled',
       sequence.get('InstallFinalize', 0) < sequence.get('RestartAgent', 0), sequence)
-check('... only when an agent was closed, and never on removal',
-      conditions.get('RestartAgent') == 'AgentSessions AND NOT (REMOVE~="ALL")', conditions.get('RestartAgent'))
+never_on_removal = 'AgentSessions AND NOT (REMOVE~="ALL")'
+check('... each only when an agent was closed, at commit never on removal, in a rollback always',
+      conditions.get('RestartAgent') == never_on_removal + ' AND RollbackDisabled'
+      and conditions.get('RestartAgentAtCommit') == conditions.get('RestartAgentAtCommitData') == never_on_removal
+      and conditions.get('RestartAgentOnRollback') == conditions.get('RestartAgentOnRollbackData') == 'AgentSessions',
+      conditions)
 
 shutil.rmtree(scratch, ignore_errors=True)
 for f in failures:

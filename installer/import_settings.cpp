@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "setup_actions.h"
 #include "text.h"
 
 namespace {
@@ -78,6 +79,55 @@ bool waitForTapcfg(HANDLE process, HANDLE pipe, std::string& output) {
     }
 }
 
+// Vista and later can hand a child exactly the handles named; XP cannot, and
+// there the pipe's end is inherited with whatever else the installer's
+// process made inheritable. Looked up at run time: XP lacks the calls.
+constexpr DWORD kExtendedStartupInfoPresent = 0x00080000;
+constexpr DWORD_PTR kAttributeHandleList = 0x00020002;
+using InitializeAttributeList = BOOL(WINAPI*)(void*, DWORD, DWORD, SIZE_T*);
+using UpdateAttribute = BOOL(WINAPI*)(void*, DWORD, DWORD_PTR, void*, SIZE_T, void*, SIZE_T*);
+using DeleteAttributeList = void(WINAPI*)(void*);
+struct StartupInfoEx {
+    STARTUPINFOW StartupInfo;
+    void* lpAttributeList;
+};
+
+class InheritOnly {
+public:
+    explicit InheritOnly(HANDLE* handle) {
+        const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+        if (!kernel) return;
+        const auto initialize = reinterpret_cast<InitializeAttributeList>(
+            reinterpret_cast<void*>(GetProcAddress(kernel, "InitializeProcThreadAttributeList")));
+        const auto update = reinterpret_cast<UpdateAttribute>(
+            reinterpret_cast<void*>(GetProcAddress(kernel, "UpdateProcThreadAttribute")));
+        remove_ = reinterpret_cast<DeleteAttributeList>(
+            reinterpret_cast<void*>(GetProcAddress(kernel, "DeleteProcThreadAttributeList")));
+        if (!initialize || !update || !remove_) return;
+        SIZE_T size = 0;
+        initialize(nullptr, 1, 0, &size);
+        buffer_.resize(size);
+        if (!size || !initialize(buffer_.data(), 1, 0, &size)) return;
+        if (!update(buffer_.data(), 0, kAttributeHandleList, handle, sizeof *handle, nullptr, nullptr)) {
+            remove_(buffer_.data());
+            return;
+        }
+        list_ = buffer_.data();
+    }
+    ~InheritOnly() {
+        if (list_) remove_(list_);
+    }
+    InheritOnly(const InheritOnly&) = delete;
+    InheritOnly& operator=(const InheritOnly&) = delete;
+    // The attribute list for STARTUPINFOEX; null where the system has none.
+    void* list() const { return list_; }
+
+private:
+    std::string buffer_;
+    void* list_ = nullptr;
+    DeleteAttributeList remove_ = nullptr;
+};
+
 }  // namespace
 
 // The command line comes as CustomActionData: "TAPCFG" import "FILE" /machine.
@@ -95,18 +145,23 @@ extern "C" UINT WINAPI ImportSettings(MSIHANDLE install) {
         return ERROR_INSTALL_FAILURE;
     }
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = writeEnd;
-    si.hStdError = writeEnd;
+    StartupInfoEx si{};
+    si.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    si.StartupInfo.hStdOutput = writeEnd;
+    si.StartupInfo.hStdError = writeEnd;
+    // Tapcfg gets the pipe's end and nothing else of the installer's.
+    InheritOnly only(&writeEnd);
+    si.lpAttributeList = only.list();
+    si.StartupInfo.cb = only.list() ? sizeof si : sizeof si.StartupInfo;
+    const DWORD flags = CREATE_NO_WINDOW | (only.list() ? kExtendedStartupInfoPresent : 0);
     PROCESS_INFORMATION pi{};
-    const BOOL started =
-        CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi);
+    const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+                                        &si.StartupInfo, &pi);
+    const DWORD startError = GetLastError();
     CloseHandle(writeEnd);
     if (!started) {
         CloseHandle(readEnd);
-        logLine(install, L"Tapcfg.exe could not be started (error " + tp::decimalText(GetLastError()) + L")");
+        logLine(install, L"Tapcfg.exe could not be started (error " + tp::decimalText(startError) + L")");
         return ERROR_INSTALL_FAILURE;
     }
     CloseHandle(pi.hThread);
@@ -122,6 +177,7 @@ extern "C" UINT WINAPI ImportSettings(MSIHANDLE install) {
     if (code != 0) {
         logLine(install, L"the settings file was not imported (exit code " + tp::decimalText(code) +
                              L"): the installation stops");
+        logLine(install, tp::setup::describeImportFailure(code));
         return ERROR_INSTALL_FAILURE;
     }
     return ERROR_SUCCESS;

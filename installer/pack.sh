@@ -25,3 +25,9 @@ cp "$wxs" "$stage/package.wxs"
 out=$(realpath "$out")
 cd "$stage"
 "$wixl" -a "$arch" "${defines[@]}" -o "$out" package.wxs
+# wixl writes commit and rollback actions as immediate ones: DLL (1), return ignored (0x40), in the
+# script (0x400), without impersonation (0x800), and at commit (0x200) or in a rollback (0x100).
+msibuild=$(dirname "$wixl")/msibuild
+command -v "$msibuild" >/dev/null || msibuild=msibuild
+"$msibuild" "$out" -q "UPDATE CustomAction SET Type = 3649 WHERE Action = 'RestartAgentAtCommit'"
+"$msibuild" "$out" -q "UPDATE CustomAction SET Type = 3393 WHERE Action = 'RestartAgentOnRollback'"

@@ -12,15 +12,21 @@
 
 namespace tp::setup {
 
+// A session id no session has: ProcessIdToSessionId failed, and the
+// agent's session is not known.
+inline constexpr uint32_t kUnknownSession = 0xFFFFFFFFu;
+
 struct AgentProcess {
     uint32_t pid;
-    uint32_t session;
+    uint32_t session;       // kUnknownSession when it could not be read
+    uint32_t sessionError;  // ProcessIdToSessionId's error then, else 0
 };
 
 class AgentProcessPort {
 public:
     // CreateToolhelp32Snapshot and Process32First/Next: the running
-    // processes named Tapagent.exe, each with ProcessIdToSessionId's answer.
+    // processes named Tapagent.exe, each with ProcessIdToSessionId's answer
+    // (kUnknownSession and the error when it failed).
     virtual std::vector<AgentProcess> findAgents() = 0;
     // OpenEventA(EVENT_MODIFY_STATE, FALSE, name); 0 when no agent made it.
     virtual uintptr_t openEvent(const char* name) = 0;
@@ -40,6 +46,8 @@ inline constexpr int kSignalPolls = 30;
 
 struct CloseResult {
     std::vector<uint32_t> closedSessions;  // ascending, each once
+    // Closed, but in a session that could not be read: not started again.
+    std::vector<AgentProcess> closedUnknown;
     std::vector<AgentProcess> stillRunning;
     bool signalled = false;
 };
@@ -57,11 +65,14 @@ std::string encodeSessions(const std::vector<uint32_t>& sessions);
 std::vector<uint32_t> decodeSessions(const std::string& text);
 
 // Who runs the install: its session, and whether it is the SYSTEM account
-// (a management tool, Group Policy) or an elevated administrator (UAC).
+// (a management tool, Group Policy, a deferred action without impersonation)
+// or an elevated administrator (UAC); and the session attached to the
+// physical console (kUnknownSession when none).
 struct Installer {
     uint32_t session;
     bool system;
     bool elevated;
+    uint32_t consoleSession;
 };
 
 enum class StartWay {
@@ -75,7 +86,30 @@ struct Restart {
     uint32_t session;
     StartWay way;
 };
+// The console session's agent comes last: each agent hands the driver its
+// user's settings as it starts, and the last one wins.
 std::vector<Restart> planRestarts(const std::vector<uint32_t>& sessions, const Installer& installer);
+
+// When RestartAgent runs: right after the install (only where rollback is
+// disabled and commit actions never run), at commit, or in a rollback.
+enum class RestartPhase { Immediate, Commit, Rollback };
+
+// What the deferred actions receive as CustomActionData:
+// "commit|1;3|C:\Program Files\QTX\PNL\USBPNL\" (or "rollback|...").
+struct RestartData {
+    RestartPhase phase = RestartPhase::Immediate;
+    std::vector<uint32_t> sessions;
+    std::wstring folder;
+};
+// False when the text is not of that form.
+bool decodeRestartData(const std::wstring& text, RestartData* data);
+
+// How a start went: the step that failed and its Win32 error, or none.
+struct StartOutcome {
+    const char* failedStep = nullptr;  // "WTSQueryUserToken", "CreateEnvironmentBlock", ...
+    uint32_t error = 0;
+    bool started() const { return failedStep == nullptr; }
+};
 
 // Command lines, from the install folder as Windows Installer gives it (with
 // its closing backslash) and the Windows folder.
@@ -84,6 +118,9 @@ std::wstring shellCommand(const std::wstring& windowsFolder, const std::wstring&
 
 // What the actions write to the installation log.
 std::string describe(const CloseResult& result);
-std::string describe(const Restart& restart, bool started);
+std::string describe(const Restart& restart, RestartPhase phase, const StartOutcome& outcome);
+
+// Why the installation stops when Tapcfg refused SETTINGS= (its exit code).
+std::wstring describeImportFailure(uint32_t exitCode);
 
 }  // namespace tp::setup

@@ -48,8 +48,10 @@ public:
         for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
             if (lstrcmpiW(entry.szExeFile, L"Tapagent.exe") != 0) continue;
             DWORD session = 0;
-            ProcessIdToSessionId(entry.th32ProcessID, &session);
-            agents.push_back({entry.th32ProcessID, session});
+            if (ProcessIdToSessionId(entry.th32ProcessID, &session))
+                agents.push_back({entry.th32ProcessID, session, 0});
+            else
+                agents.push_back({entry.th32ProcessID, kUnknownSession, GetLastError()});
         }
         CloseHandle(snapshot);
         return agents;
@@ -68,10 +70,17 @@ void logLine(MSIHANDLE install, const std::string& text) {
     MsiProcessMessage(install, INSTALLMESSAGE_INFO, record);
 }
 
+// Any length: a busy Terminal Services host closes hundreds of sessions.
 std::wstring property(MSIHANDLE install, const wchar_t* name) {
-    wchar_t value[MAX_PATH * 2] = {};
-    DWORD size = MAX_PATH * 2;
-    return MsiGetPropertyW(install, name, value, &size) == ERROR_SUCCESS ? value : L"";
+    wchar_t none[1] = L"";
+    DWORD size = 0;
+    const UINT first = MsiGetPropertyW(install, name, none, &size);
+    if (first == ERROR_SUCCESS) return L"";
+    if (first != ERROR_MORE_DATA) return L"";
+    std::wstring value(++size, L'\0');
+    if (MsiGetPropertyW(install, name, value.data(), &size) != ERROR_SUCCESS) return L"";
+    value.resize(size);
+    return value;
 }
 
 std::string narrow(const std::wstring& text) {
@@ -82,8 +91,9 @@ std::string narrow(const std::wstring& text) {
 
 // The thread's token when it impersonates, else the process's.
 Installer whoInstalls() {
-    Installer self = {0, false, false};
-    ProcessIdToSessionId(GetCurrentProcessId(), reinterpret_cast<DWORD*>(&self.session));
+    Installer self = {kUnknownSession, false, false, WTSGetActiveConsoleSessionId()};
+    DWORD session = 0;
+    if (ProcessIdToSessionId(GetCurrentProcessId(), &session)) self.session = session;
     HANDLE token = nullptr;
     if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token) &&
         !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
@@ -100,48 +110,53 @@ Installer whoInstalls() {
     return self;
 }
 
-bool startProcess(HANDLE userToken, std::wstring command) {
+StartOutcome failed(const char* step) { return StartOutcome{step, GetLastError()}; }
+
+// Never inherits the action's handles (bInheritHandles FALSE).
+StartOutcome startProcess(HANDLE userToken, std::wstring command) {
+    if (command.empty()) return StartOutcome{"finding the install folder", ERROR_PATH_NOT_FOUND};
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.lpDesktop = const_cast<wchar_t*>(kUserDesktop);
     PROCESS_INFORMATION process = {};
-    BOOL started = FALSE;
     if (userToken) {
+        // Never SYSTEM's environment for the user's agent.
         void* environment = nullptr;
-        CreateEnvironmentBlock(&environment, userToken, FALSE);
-        started = CreateProcessAsUserW(userToken, nullptr, &command[0], nullptr, nullptr, FALSE,
-                                       CREATE_UNICODE_ENVIRONMENT, environment, nullptr, &startup, &process);
-        if (environment) DestroyEnvironmentBlock(environment);
-    } else {
-        started =
-            CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+        if (!CreateEnvironmentBlock(&environment, userToken, FALSE)) return failed("CreateEnvironmentBlock");
+        const BOOL started = CreateProcessAsUserW(userToken, nullptr, &command[0], nullptr, nullptr, FALSE,
+                                                  CREATE_UNICODE_ENVIRONMENT, environment, nullptr, &startup, &process);
+        const StartOutcome outcome = started ? StartOutcome{} : failed("CreateProcessAsUser");
+        DestroyEnvironmentBlock(environment);
+        if (!started) return outcome;
+    } else if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &process)) {
+        return failed("CreateProcess");
     }
-    if (!started) return false;
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    return true;
+    return {};
 }
 
-bool restart(const Restart& r, const std::wstring& installFolder) {
+StartOutcome restart(const Restart& r, const std::wstring& installFolder) {
     switch (r.way) {
         case StartWay::Direct:
             return startProcess(nullptr, tapstartCommand(installFolder));
         case StartWay::ThroughShell: {
             wchar_t windows[MAX_PATH] = {};
-            GetWindowsDirectoryW(windows, MAX_PATH);
+            if (!GetWindowsDirectoryW(windows, MAX_PATH)) return failed("GetWindowsDirectory");
             return startProcess(nullptr, shellCommand(windows, installFolder));
         }
         case StartWay::AsSessionUser: {
             HANDLE token = nullptr;
-            if (!WTSQueryUserToken(r.session, &token)) return false;
-            const bool started = startProcess(token, tapstartCommand(installFolder));
+            if (!WTSQueryUserToken(r.session, &token)) return failed("WTSQueryUserToken");
+            const StartOutcome outcome = startProcess(token, tapstartCommand(installFolder));
             CloseHandle(token);
-            return started;
+            return outcome;
         }
         case StartWay::NotPossible:
             break;
     }
-    return false;
+    return {};
 }
 
 }  // namespace
@@ -159,13 +174,25 @@ extern "C" UINT WINAPI CloseAgent(MSIHANDLE install) {
     return ERROR_SUCCESS;
 }
 
-// Immediate, after InstallFinalize, when CloseAgent closed an agent and the
-// product stays: Tapstart for each of those sessions, as the session's user.
+// Tapstart for each session whose agent CloseAgent closed, as the session's
+// user. Deferred without impersonation, at commit (the product stays) or in
+// a rollback (the old files are back), it runs as SYSTEM and gets the
+// sessions and the folder as CustomActionData; immediate, after
+// InstallFinalize, only where rollback is disabled and commit never comes.
 extern "C" UINT WINAPI RestartAgent(MSIHANDLE install) {
-    const std::wstring folder = property(install, kFolderProperty);
+    RestartData data;
+    // Only a deferred action's CustomActionData is its own: Wine leaves the
+    // last deferred action's in the property for later immediate ones.
+    const bool deferred = MsiGetMode(install, MSIRUNMODE_SCHEDULED) || MsiGetMode(install, MSIRUNMODE_COMMIT) ||
+                          MsiGetMode(install, MSIRUNMODE_ROLLBACK);
+    if (!deferred || !decodeRestartData(property(install, L"CustomActionData"), &data)) {
+        data.phase = RestartPhase::Immediate;
+        data.sessions = decodeSessions(narrow(property(install, kSessionsProperty)));
+        data.folder = property(install, kFolderProperty);
+    }
     const Installer self = whoInstalls();
-    for (const Restart& r : planRestarts(decodeSessions(narrow(property(install, kSessionsProperty))), self))
-        logLine(install, describe(r, restart(r, folder)));
+    for (const Restart& r : planRestarts(data.sessions, self))
+        logLine(install, describe(r, data.phase, restart(r, data.folder)));
     return ERROR_SUCCESS;
 }
 

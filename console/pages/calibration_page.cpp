@@ -71,7 +71,7 @@ public:
         dlg.comboSelect(IDC_CALIB_MONITOR, remembered >= 0 && remembered <= settings().lastMonitor ? remembered : 0);
     }
 
-    void onApply(DialogPort&) override { saveIfChanged(); }
+    bool onApply(DialogPort& dlg) override { return saveIfChanged(dlg); }
 
 private:
     void fillMonitors(DialogPort& dlg) {

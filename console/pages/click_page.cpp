@@ -117,7 +117,7 @@ public:
     // The sound page's save may already have cleared SettingsChanged (and
     // stored the edited width and height): the edits are committed whenever
     // they differ, so that a later Cancel keeps what the registry holds.
-    void onApply(DialogPort&) override {
+    bool onApply(DialogPort& dlg) override {
         PanelSettings& s = settings();
         const bool edited = s.dClickSpeedEdit != s.dClickSpeed || s.dHeightEdit != static_cast<int>(s.user.dHeight) ||
                             s.dWidthEdit != static_cast<int>(s.user.dWidth);
@@ -133,7 +133,7 @@ public:
             system_[i] = shown_[i];
             previewed_[i] = false;
         }
-        saveIfChanged();
+        return saveIfChanged(dlg);
     }
 
     // Only what this page previewed goes back; the profile was never written.

@@ -256,7 +256,7 @@ public:
         }
     }
 
-    void onApply(DialogPort&) override { saveIfChanged(); }
+    bool onApply(DialogPort& dlg) override { return saveIfChanged(dlg); }
 
 private:
     static void setBit(uint32_t& word, uint32_t bit, bool on) { word = on ? word | bit : word & ~bit; }

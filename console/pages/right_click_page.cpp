@@ -85,7 +85,7 @@ public:
         markModified(dlg);
     }
 
-    void onApply(DialogPort&) override { saveIfChanged(); }
+    bool onApply(DialogPort& dlg) override { return saveIfChanged(dlg); }
 
 private:
     bool has(uint32_t bit) { return (settings().user.option & bit) != 0; }

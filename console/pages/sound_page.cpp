@@ -164,7 +164,7 @@ public:
         }
     }
 
-    void onApply(DialogPort&) override { saveIfChanged(); }
+    bool onApply(DialogPort& dlg) override { return saveIfChanged(dlg); }
 
 private:
     bool common() { return (settings().user.option & opt::kSameSoundAllMonitors) != 0; }

@@ -234,8 +234,8 @@ INT_PTR CALLBACK PageDialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_NOTIFY) {
         switch (reinterpret_cast<const NMHDR*>(lp)->code) {
             case PSN_APPLY:
-                b->page->onApply(dlg);
-                SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, PSNRET_NOERROR);
+                SetWindowLongPtrW(hwnd, DWLP_MSGRESULT,
+                                  b->page->onApply(dlg) ? PSNRET_NOERROR : PSNRET_INVALID_NOCHANGEPAGE);
                 return TRUE;
             case PSN_RESET:
                 b->page->onCancel(dlg);

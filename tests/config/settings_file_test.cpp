@@ -150,9 +150,11 @@ TEST(SettingsFile, AnExportReadsBackAsTheSameFiftyTwoValues) {
 }
 
 TEST(SettingsFile, CommandLineArgumentsAreCheckedByTheirNumber) {
-    const auto c = checkSettingsArguments({L"Freq=1200", L"Duration=0", L"freq=800"});
-    EXPECT_EQ(outcome(c), (std::vector<std::string>{"Freq=1200", "line 2: Duration must be from 1 to 1000",
-                                                    "line 3: Freq is given twice"}));
+    const auto c = checkSettingsArguments(
+        {L"Freq=1200 ; kiosk", L"Duration=0", L"freq=800", L"; a comment alone", L"DWidth=40;", L"DHeight ; =40"});
+    EXPECT_EQ(outcome(c), (std::vector<std::string>{"Freq=1200", "DWidth=40", "line 2: Duration must be from 1 to 1000",
+                                                    "line 3: Freq is given twice", "line 4: expected Name=Value",
+                                                    "line 6: expected Name=Value"}));
 }
 
 }  // namespace

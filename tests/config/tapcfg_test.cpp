@@ -143,6 +143,7 @@ TEST(TapcfgImport, FileProblemsEndWithTheirOwnCodes) {
         bool userKeyWritable;
         int exit;
         const char* err;
+        const char* refused = "";  // a value the registry refuses to store
     };
     const Case cases[] = {
         {"missing file",
@@ -159,7 +160,14 @@ TEST(TapcfgImport, FileProblemsEndWithTheirOwnCodes) {
          {L"set", L"Freq=900"},
          false,
          kExitFailed,
-         "Cannot write the user key HKCU\\Software\\Korvane Component\\USB.\n"},
+         "Cannot write the user key HKCU\\Software\\Korvane Component\\USB (error 5).\n"},
+        {"a value the registry refuses",
+         {L"set", L"Freq=900"},
+         true,
+         kExitFailed,
+         "Cannot write Duration in HKCU\\Software\\Korvane Component\\USB (error 1450): the settings were not all "
+         "stored.\n",
+         "Duration"},
         {"unknown name in set",
          {L"set", L"Freq=900", L"Beep=1"},
          true,
@@ -171,8 +179,13 @@ TEST(TapcfgImport, FileProblemsEndWithTheirOwnCodes) {
         CfgRig rig;
         rig.host.files[L"big.txt"] = std::string(64 * 1024 + 1, ';');
         if (!c.userKeyWritable) rig.registry.denyWrite(kUser);
+        if (*c.refused) rig.registry.refuseValue(kUser, c.refused, 1450);
         EXPECT_EQ(rig.run(c.args), c.exit);
         EXPECT_EQ(narrow(rig.host.err), c.err);
+        // Never a success line after a failure.
+        if (c.exit != kExitDone) {
+            EXPECT_TRUE(rig.host.out.empty()) << narrow(rig.host.out);
+        }
     }
 }
 
@@ -229,25 +242,38 @@ TEST(TapcfgMachine, AUserWithoutSettingsYetStartsFromTheMachineDefaults) {
 TEST(TapcfgMachine, WithoutRightsOrDriverNothingIsWritten) {
     struct Case {
         const char* name;
-        bool deny, driverKey;
+        bool deny, driverKey, refuseOption;
         int exit;
         const char* err;
     };
     const Case cases[] = {
-        {"no administrator rights", true, true, kExitAccessDenied,
+        {"no administrator rights", true, true, false, kExitAccessDenied,
          "Access denied: only an administrator can write the machine defaults. Nothing was written.\n"},
-        {"no driver", false, false, kExitNoDriver,
+        {"no driver", false, false, false, kExitNoDriver,
          "The touch panel driver is not installed (HKLM\\SYSTEM\\CurrentControlSet\\Services\\TAPTPU\\Parameters is "
          "missing). Nothing was written.\n"},
+        // Option comes first in the agent's order: Freq after it is not written either.
+        {"the first value refused stops the import", false, true, true, kExitFailed,
+         "Cannot write Option in HKLM\\SYSTEM\\CurrentControlSet\\Services\\TAPTPU\\Parameters (error 1450): the "
+         "settings were not all stored.\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CfgRig rig;
         if (c.deny) rig.registry.denyWrite(kPanel);
         if (!c.driverKey) rig.registry.removeKey(kPanel);
-        EXPECT_EQ(rig.run({L"set", L"Freq=1200", L"/machine"}), c.exit);
+        if (c.refuseOption) rig.registry.refuseValue(kPanel, "Option", 1450);
+        EXPECT_EQ(rig.run({L"set", L"Freq=1200", L"Option=0x1A0800A4", L"/machine"}), c.exit);
         EXPECT_EQ(narrow(rig.host.err), c.err);
         EXPECT_TRUE(rig.registry.writtenNames().empty());
+        EXPECT_TRUE(rig.host.out.empty());
+        // A file without values meets the same checks: a task sequence learns of them before it matters.
+        if (c.refuseOption) continue;
+        rig.host.err.clear();
+        rig.host.files[L"empty.txt"] = "; nothing yet\r\n";
+        EXPECT_EQ(rig.run({L"import", L"empty.txt", L"/machine"}), c.exit);
+        EXPECT_EQ(narrow(rig.host.err), c.err);
+        EXPECT_TRUE(rig.host.out.empty());
     }
 }
 
@@ -281,6 +307,74 @@ TEST(TapcfgCommandLine, UsageAndWrongUseHaveTheirExitCodes) {
         }
         EXPECT_TRUE(rig.registry.writtenNames().empty());
     }
+}
+
+TEST(TapcfgCommandLine, MessagesQuotingTheCommandLineAreCutLikeThoseQuotingAFile) {
+    const std::wstring huge(70000, L'x');
+    struct Case {
+        std::vector<std::wstring> args;
+        int exit;
+    };
+    const Case cases[] = {
+        {{huge}, kExitUsage},
+        {{L"show", huge}, kExitInvalid},
+        {{L"set", L"Freq=" + huge}, kExitInvalid},
+        {{L"set", huge + L"=1"}, kExitInvalid},
+        {{L"import", huge}, kExitFailed},
+        {{L"export", L"C:\\" + huge}, kExitFailed},
+    };
+    for (const Case& c : cases) {
+        CfgRig rig;
+        rig.host.writable = false;
+        EXPECT_EQ(rig.run(c.args), c.exit) << narrow(c.args[0]);
+        EXPECT_FALSE(rig.host.err.empty());
+        EXPECT_LT(rig.host.err.size(), 500u) << narrow(c.args[0]);
+        EXPECT_NE(rig.host.err.find(L"xxx..."), std::wstring::npos) << narrow(c.args[0]);
+    }
+}
+
+TEST(TapcfgExport, StoredValuesImportWouldRefuseAreMarkedAndEndWithTheirOwnCode) {
+    struct Case {
+        const char* name;
+        std::vector<std::wstring> args;
+        std::vector<std::string> marked;  // in the file written (export) or the output (show)
+        const char* err;
+    };
+    const Case cases[] = {
+        {"export",
+         {L"export", L"out.txt"},
+         {"Freq=20000 ; import refuses this stored value: Freq must be from 37 to 10000\r\n",
+          "Duration3=0 ; import refuses this stored value: Duration3 must be from 1 to 1000\r\n"},
+         "2 stored value(s) are outside what import accepts; they are marked in out.txt, and import refuses the file "
+         "until they are corrected.\n"},
+        {"show",
+         {L"show"},
+         {"Freq=20000 ; import refuses this stored value: Freq must be from 37 to 10000\n",
+          "Duration3=0 ; import refuses this stored value: Duration3 must be from 1 to 1000\n"},
+         "2 stored value(s) are outside what import accepts (marked above).\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CfgRig rig;
+        ASSERT_EQ(rig.run({L"set", L"DWidth=40", L"/noapply"}), kExitDone);
+        rig.registry.setDword(kUser, "Freq", 20000);  // edited by hand
+        rig.registry.setDword(kUser, "Duration3", 0);
+        rig.host.out.clear();
+        EXPECT_EQ(rig.run(c.args), kExitStoredInvalid);
+        EXPECT_EQ(narrow(rig.host.err), c.err);
+        const std::string written = c.args[0] == L"export" ? rig.host.files[L"out.txt"] : narrow(rig.host.out);
+        for (const std::string& line : c.marked) EXPECT_NE(written.find(line), std::string::npos) << line << written;
+        // What was written is what import then refuses, for the same reasons.
+        const CheckedSettings back = checkSettingsFile(written);
+        ASSERT_EQ(back.problems.size(), 2u);
+        EXPECT_EQ(back.problems[0].problem.messageId, IDS_BAD_RANGE);
+        EXPECT_EQ(back.values.size(), 50u);
+    }
+    // Once corrected, the same round trip is clean again.
+    CfgRig clean;
+    EXPECT_EQ(clean.run({L"export", L"out.txt"}), kExitDone);
+    EXPECT_EQ(clean.run({L"show"}), kExitDone);
+    EXPECT_TRUE(clean.host.err.empty());
 }
 
 TEST(TapcfgShow, NamedValuesWithTheirMeaning) {

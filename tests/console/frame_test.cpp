@@ -237,46 +237,56 @@ TEST(SaveAndNotify, ClearsMonitorsBeyondLastMonitorInTheRecordAndInBothBlocks) {
 }
 
 TEST(SaveAndNotify, EachMissingPartIsSkippedAndTheRestStillRuns) {
+    enum UserKey { Writable, Denied, RefusesFreq };
     struct Case {
         const char* name;
-        bool agent, agentHung, multiDevice, panelDevice, userWritable;
+        bool agent, agentHung, multiDevice, panelDevice;
+        UserKey userKey;
         std::vector<std::string> sequence;
     };
     const Case cases[] = {
+        // Stored up to Freq, the one refused; the rest of the save still runs.
+        {"a value the registry refuses",
+         true,
+         false,
+         true,
+         true,
+         RefusesFreq,
+         {"reg Option", "ioctl 0x22200c", "copydata 236", "sleep 1000", "ioctl 0x222070"}},
         {"no agent window",
          false,
          false,
          true,
          true,
-         true,
+         Writable,
          {"reg Option", "ioctl 0x22200c", "sleep 1000", "ioctl 0x222070"}},
         {"a hung agent times out",
          true,
          true,
          true,
          true,
-         true,
+         Writable,
          {"reg Option", "ioctl 0x22200c", "copydata 236", "sleep 1000", "ioctl 0x222070"}},
         {"no multi-monitor device",
          true,
          false,
          false,
          true,
-         true,
+         Writable,
          {"reg Option", "copydata 236", "sleep 1000", "ioctl 0x222070"}},
         {"no panel device",
          true,
          false,
          true,
          false,
-         true,
+         Writable,
          {"reg Option", "ioctl 0x22200c", "copydata 236", "sleep 1000"}},
         {"user key not writable",
          true,
          false,
          true,
          true,
-         false,
+         Denied,
          {"ioctl 0x22200c", "copydata 236", "sleep 1000", "ioctl 0x222070"}},
     };
     for (const Case& c : cases) {
@@ -286,9 +296,47 @@ TEST(SaveAndNotify, EachMissingPartIsSkippedAndTheRestStillRuns) {
         rig.agent.hung = c.agentHung;
         rig.driver.setPresent(kMultiDevicePath, c.multiDevice);
         rig.driver.setPresent(kPanelDevicePath, c.panelDevice);
-        if (!c.userWritable) rig.registry.denyWrite(kUser);
-        SaveAndNotify(rig.console);
+        if (c.userKey == Denied) rig.registry.denyWrite(kUser);
+        if (c.userKey == RefusesFreq) rig.registry.refuseValue(kUser, "Freq", 1450);
+        rig.settings().settingsChanged = true;
+        const bool stored = SaveAndNotify(rig.console);
         EXPECT_EQ(compact(rig.sequence), c.sequence);
+        EXPECT_EQ(stored, c.userKey == Writable);
+        // A save that did not store everything leaves the record modified for the next Apply.
+        EXPECT_EQ(rig.settings().settingsChanged, !stored);
+        if (c.userKey == RefusesFreq) {
+            EXPECT_EQ(rig.registry.writtenNames(kUser), std::vector<std::string>{"Option"});
+        }
+    }
+}
+
+TEST(SaveAndNotify, EveryEditingPageSaysASaveFailedAndStaysOpenUntilOneSucceeds) {
+    using Maker = std::unique_ptr<Page> (*)(Console&);
+    const std::pair<const char*, Maker> pages[] = {
+        {"sound", makeSoundPage},
+        {"click", makeClickPage},
+        {"right click", makeRightClickPage},
+        {"calibration", +[](Console& c) { return makeCalibrationPage(c, false); }},
+        {"multi-monitor", makeMultiMonitorPage},
+    };
+    for (const auto& [name, make] : pages) {
+        SCOPED_TRACE(name);
+        ConsoleRig rig;
+        FakeDialog dlg;
+        std::unique_ptr<Page> page = make(rig.console);
+        rig.settings().user.freq = 1500;
+        rig.settings().settingsChanged = true;
+        rig.registry.refuseValue(kUser, "Freq", 1450);
+        EXPECT_FALSE(page->onApply(dlg));
+        EXPECT_EQ(rig.system.log, (std::vector<std::string>{"message 210 200 16"}));
+        EXPECT_TRUE(rig.settings().settingsChanged);
+        EXPECT_EQ(rig.registry.dword(kUser, "Freq"), std::nullopt);
+
+        rig.registry.refuseValue(kUser, "Freq", kErrorSuccess);
+        EXPECT_TRUE(page->onApply(dlg));
+        EXPECT_EQ(rig.registry.dword(kUser, "Freq"), 1500u);
+        EXPECT_FALSE(rig.settings().settingsChanged);
+        EXPECT_EQ(rig.system.log.size(), 1u);
     }
 }
 

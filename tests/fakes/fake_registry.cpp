@@ -81,6 +81,14 @@ void FakeRegistry::denyWrite(const std::string& path) {
     denyWrite_.insert(lower(path));
 }
 
+void FakeRegistry::refuseValue(const std::string& path, const std::string& name, long error) {
+    std::lock_guard lock(mutex_);
+    if (error == kErrorSuccess)
+        refused_.erase({lower(path), lower(name)});
+    else
+        refused_[{lower(path), lower(name)}] = error;
+}
+
 std::vector<std::string> FakeRegistry::writtenNames(const std::string& path) const {
     std::lock_guard lock(mutex_);
     std::vector<std::string> names;
@@ -157,6 +165,7 @@ long FakeRegistry::set(RegKey key, const char* name, uint32_t type, const uint8_
     log_.push_back(std::string("set ") + name);
     auto h = handles_.find(key);
     if (h == handles_.end()) return 6;
+    if (auto r = refused_.find({h->second, lower(name)}); r != refused_.end()) return r->second;
     auto& v = keys_[h->second][lower(name)];
     if (v.name.empty()) v.name = name;
     v.type = type;

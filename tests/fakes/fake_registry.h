@@ -36,6 +36,9 @@ public:
     void failOpens(const std::string& path, int n);
     // Opens of path for writing fail (no administrator rights).
     void denyWrite(const std::string& path);
+    // Writes of this one value fail with error (a quota, a policy, a full
+    // hive); kErrorSuccess lifts the refusal.
+    void refuseValue(const std::string& path, const std::string& name, long error);
 
     // Names written with set(), in order, for one key (or all keys).
     std::vector<std::string> writtenNames(const std::string& path = "") const;
@@ -58,6 +61,7 @@ private:
     std::map<std::string, std::map<std::string, Value>> keys_;  // lowered path -> lowered name -> value
     std::map<std::string, int> failOpens_;
     std::set<std::string> denyWrite_;
+    std::map<std::pair<std::string, std::string>, long> refused_;  // lowered path and name -> error
     std::map<RegKey, std::string> handles_;
     RegKey nextHandle_ = 0x100;
     std::vector<std::pair<std::string, std::string>> writes_;  // lowered path, name

@@ -79,38 +79,51 @@ TEST(CloseAgents, EveryAgentInEverySessionEndsAndItsSessionIsNoted) {
         std::vector<uint32_t> closed;
         std::vector<uint32_t> stillRunningPids;
         bool signalled;
+        std::vector<uint32_t> closedUnknownPids;
     } cases[] = {
-        {"no agent: nothing is signalled", {}, true, {}, {}, false},
+        {"no agent: nothing is signalled", {}, true, {}, {}, false, {}},
+        {"an agent whose session cannot be read is closed but not noted as session 4294967295",
+         {{{10, kUnknownSession, 87}, true, false, 0}, {{20, 2, 0}, true, false, 0}},
+         true,
+         {2},
+         {},
+         true,
+         {10}},
         {"agents of two other sessions, unreachable by window, end on the signal",
-         {{{10, 1}, true, false, 2}, {{20, 2}, true, false, 0}},
+         {{{10, 1, 0}, true, false, 2}, {{20, 2, 0}, true, false, 0}},
          true,
          {1, 2},
          {},
-         true},
+         true,
+         {}},
         {"an earlier build's agent on this desktop ends on WM_DESTROY without a signal",
-         {{{10, 1}, false, true, 0}},
+         {{{10, 1, 0}, false, true, 0}},
          false,
          {1},
          {},
-         false},
+         false,
+         {}},
         {"an earlier build in another session stays running and is not noted",
-         {{{10, 1}, true, true, 0}, {{30, 3}, false, false, 0}},
+         {{{10, 1, 0}, true, true, 0}, {{30, 3, 0}, false, false, 0}},
          true,
          {1},
          {30},
-         true},
+         true,
+         {}},
         {"a hung agent is waited for ten seconds at most",
-         {{{10, 1}, true, false, -1}, {{11, 2}, true, false, 1}},
+         {{{10, 1, 0}, true, false, -1}, {{11, 2, 0}, true, false, 1}},
          true,
          {2},
          {10},
-         true},
+         true,
+         {}},
         {"two agents of one session note it once",
-         {{{10, 4}, true, false, 0}, {{11, 4}, true, false, 3}},
+         {{{10, 4, 0}, true, false, 0}, {{11, 4, 0}, true, false, 3}},
          true,
          {4},
          {},
-         true},
+         true,
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -123,6 +136,9 @@ TEST(CloseAgents, EveryAgentInEverySessionEndsAndItsSessionIsNoted) {
         for (const AgentProcess& a : result.stillRunning) pids.push_back(a.pid);
         EXPECT_EQ(pids, c.stillRunningPids);
         EXPECT_EQ(result.signalled, c.signalled);
+        pids.clear();
+        for (const AgentProcess& a : result.closedUnknown) pids.push_back(a.pid);
+        EXPECT_EQ(pids, c.closedUnknownPids);
         EXPECT_FALSE(machine.signal) << "the signal is reset, so later agents run";
         EXPECT_LE(machine.sleeps * kPollMs, 10000u + 51 * launcher::kDestroyPauseMs);
     }
@@ -136,15 +152,15 @@ TEST(CloseAgents, TheWindowIsOnlyTheFallbackForAgentsTheSignalDoesNotEnd) {
         std::vector<std::string> journal;
     } cases[] = {
         {"this build's agent on this desktop ends on the signal alone",
-         {{{10, 1}, true, true, 1}},
+         {{{10, 1, 0}, true, true, 1}},
          true,
          {"open Global\\TapagentClose", "set", "reset", "close event"}},
         {"an earlier build beside this build's agent gets WM_DESTROY once the signal had its time",
-         {{{10, 1}, false, true, 0}, {{20, 2}, true, false, 0}},
+         {{{10, 1, 0}, false, true, 0}, {{20, 2, 0}, true, false, 0}},
          true,
          {"open Global\\TapagentClose", "set", "WM_DESTROY 1", "reset", "close event"}},
         {"without a signal the window is closed at once",
-         {{{10, 1}, false, true, 0}},
+         {{{10, 1, 0}, false, true, 0}},
          false,
          {"open Global\\TapagentClose", "WM_DESTROY 1"}},
     };
@@ -175,35 +191,82 @@ TEST(Sessions, TheNotedSessionsSurviveTheTripThroughTheProperty) {
     EXPECT_EQ(decodeSessions(encodeSessions({7, 2})), (std::vector<uint32_t>{7, 2}));
 }
 
-TEST(RestartPlan, EachAgentComesBackAsItsOwnUserNeverElevated) {
+TEST(RestartPlan, EachAgentComesBackAsItsOwnUserNeverElevatedTheConsoleSessionLast) {
+    constexpr uint32_t kNone = kUnknownSession;
     struct Case {
         const char* name;
         Installer installer;
         std::vector<uint32_t> sessions;
-        std::vector<StartWay> ways;
+        std::vector<Restart> plan;
     } cases[] = {
-        {"the user's own install, not elevated (Windows XP, UAC off)", {1, false, false}, {1}, {StartWay::Direct}},
-        {"an elevated install goes through the user's shell", {1, false, true}, {1}, {StartWay::ThroughShell}},
+        {"the user's own install, not elevated (Windows XP, UAC off)",
+         {1, false, false, 1},
+         {1},
+         {{1, StartWay::Direct}}},
+        {"an elevated install goes through the user's shell", {1, false, true, 1}, {1}, {{1, StartWay::ThroughShell}}},
         {"another user's session is out of an administrator's reach",
-         {1, false, true},
+         {1, false, true, kNone},
          {1, 2},
-         {StartWay::ThroughShell, StartWay::NotPossible}},
-        {"SYSTEM in session 0 starts every session's agent with its user's token",
-         {0, true, false},
+         {{1, StartWay::ThroughShell}, {2, StartWay::NotPossible}}},
+        {"SYSTEM in session 0 starts every session's agent with its user's token, the console's last",
+         {0, true, false, 1},
          {0, 1, 2},
-         {StartWay::AsSessionUser, StartWay::AsSessionUser, StartWay::AsSessionUser}},
-        {"nothing closed, nothing started", {1, false, false}, {}, {}},
+         {{0, StartWay::AsSessionUser}, {2, StartWay::AsSessionUser}, {1, StartWay::AsSessionUser}}},
+        {"an administrator account in session 0, at commit as SYSTEM: the same",
+         {kNone, true, false, 3},
+         {3, 1},
+         {{1, StartWay::AsSessionUser}, {3, StartWay::AsSessionUser}}},
+        {"the console session had no agent: the order stays",
+         {0, true, false, 5},
+         {2, 1},
+         {{2, StartWay::AsSessionUser}, {1, StartWay::AsSessionUser}}},
+        {"nothing closed, nothing started", {1, false, false, 1}, {}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::vector<Restart> plan = planRestarts(c.sessions, c.installer);
-        std::vector<StartWay> ways;
+        ASSERT_EQ(plan.size(), c.plan.size());
         for (size_t i = 0; i < plan.size(); ++i) {
-            ways.push_back(plan[i].way);
-            EXPECT_EQ(plan[i].session, c.sessions[i]);
+            EXPECT_EQ(plan[i].session, c.plan[i].session) << i;
+            EXPECT_EQ(plan[i].way, c.plan[i].way) << i;
         }
-        EXPECT_EQ(ways, c.ways);
     }
+}
+
+TEST(RestartPlan, TheDeferredActionsReadPhaseSessionsAndFolderFromTheirData) {
+    struct Case {
+        const wchar_t* text;
+        bool read;
+        RestartPhase phase;
+        std::vector<uint32_t> sessions;
+        const wchar_t* folder;
+    } cases[] = {
+        {L"commit|1;3|C:\\Program Files\\QTX\\PNL\\USBPNL\\", true, RestartPhase::Commit, {1, 3},
+         L"C:\\Program Files\\QTX\\PNL\\USBPNL\\"},
+        {L"rollback|2|C:\\X\\", true, RestartPhase::Rollback, {2}, L"C:\\X\\"},
+        {L"commit||C:\\X\\", true, RestartPhase::Commit, {}, L"C:\\X\\"},
+        {L"", false, RestartPhase::Immediate, {}, L""},
+        {L"commit|1", false, RestartPhase::Immediate, {}, L""},
+        {L"later|1|C:\\X\\", false, RestartPhase::Immediate, {}, L""},
+    };
+    for (const Case& c : cases) {
+        RestartData data;
+        EXPECT_EQ(decodeRestartData(c.text, &data), c.read);
+        if (!c.read) continue;
+        EXPECT_EQ(data.phase, c.phase);
+        EXPECT_EQ(data.sessions, c.sessions);
+        EXPECT_EQ(data.folder, c.folder);
+    }
+    // A busy host's list, longer than any fixed buffer the property was read into.
+    std::wstring many = L"commit|";
+    std::vector<uint32_t> sessions;
+    for (uint32_t s = 1; s <= 400; ++s) {
+        many += (s > 1 ? L";" : L"") + std::to_wstring(s);
+        sessions.push_back(s);
+    }
+    RestartData data;
+    ASSERT_TRUE(decodeRestartData(many + L"|C:\\X\\", &data));
+    EXPECT_EQ(data.sessions, sessions);
 }
 
 TEST(RestartPlan, TapstartIsStartedByItsQuotedPath) {
@@ -222,14 +285,44 @@ TEST(SetupLog, TheLogSaysWhatHappenedToEachAgent) {
     CloseResult some;
     some.signalled = true;
     some.closedSessions = {1, 2};
-    some.stillRunning = {{30, 3}};
+    some.stillRunning = {{30, 3, 0}};
     EXPECT_EQ(
         describe(some),
         "CloseAgent: close signal set; closed the agents of sessions 1;2; still running: process 30 in session 3");
-    EXPECT_EQ(describe({2, StartWay::NotPossible}, false),
-              "RestartAgent: session 2, not possible without SYSTEM's rights");
-    EXPECT_EQ(describe({1, StartWay::ThroughShell}, true),
-              "RestartAgent: session 1, through the user's shell: started");
+    CloseResult unknown;
+    unknown.signalled = true;
+    unknown.closedUnknown = {{40, kUnknownSession, 87}};
+    unknown.stillRunning = {{41, kUnknownSession, 5}};
+    EXPECT_EQ(describe(unknown),
+              "CloseAgent: close signal set; closed process 40, whose session could not be read (error 87): not "
+              "started again; still running: process 41 in a session that could not be read (error 5)");
+    struct Case {
+        Restart restart;
+        RestartPhase phase;
+        StartOutcome outcome;
+        const char* line;
+    } cases[] = {
+        {{2, StartWay::NotPossible}, RestartPhase::Immediate, {}, "RestartAgent: session 2, not possible without SYSTEM's rights"},
+        {{1, StartWay::ThroughShell}, RestartPhase::Immediate, {}, "RestartAgent: session 1, through the user's shell: started"},
+        {{3, StartWay::AsSessionUser}, RestartPhase::Commit, {}, "RestartAgent: session 3 (commit), with the session user's token: started"},
+        {{3, StartWay::AsSessionUser},
+         RestartPhase::Rollback,
+         {"CreateEnvironmentBlock", 1008},
+         "RestartAgent: session 3 (rollback), with the session user's token: could not start, CreateEnvironmentBlock "
+         "failed (error 1008)"},
+        {{1, StartWay::Direct},
+         RestartPhase::Commit,
+         {"CreateProcess", 2},
+         "RestartAgent: session 1 (commit), as the installing user: could not start, CreateProcess failed (error 2)"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(describe(c.restart, c.phase, c.outcome), c.line);
+}
+
+TEST(SetupLog, AnImportThatStopsTheInstallationSaysWhy) {
+    EXPECT_NE(describeImportFailure(4).find(L"driver is not installed"), std::wstring::npos);
+    EXPECT_NE(describeImportFailure(4).find(L"Services\\TAPTPU\\Parameters"), std::wstring::npos);
+    EXPECT_NE(describeImportFailure(3).find(L"elevated or as SYSTEM"), std::wstring::npos);
+    EXPECT_NE(describeImportFailure(2), describeImportFailure(5));
 }
 
 }  // namespace

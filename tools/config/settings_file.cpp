@@ -70,12 +70,7 @@ bool parseNumber(const std::string& text, uint32_t* out) {
 
 Problem problem(int id, std::vector<std::wstring> args = {}) { return Problem{id, std::move(args)}; }
 
-// Text from the file as a message quotes it: a line may be 64 KB long, and
-// XP to 7 refuse a WriteConsoleW of more than 64 KB, losing the message.
-std::wstring quoted(const std::string& text) {
-    constexpr size_t kMaxQuoted = 40;
-    return text.size() <= kMaxQuoted ? widen(text) : widen(text.substr(0, kMaxQuoted)) + L"...";
-}
+std::wstring quotedText(const std::string& text) { return quoted(widen(text)); }
 
 Problem checkRange(int index, uint32_t value, Range r) {
     if (value >= r.low && value <= r.high) return {};
@@ -104,7 +99,7 @@ void checkAssignment(const std::string& text, int line, std::vector<int>& firstL
     const std::string number = trim(text.substr(eq + 1));
     const int index = valueIndex(name);
     if (index < 0) {
-        out.problems.push_back({line, problem(IDS_BAD_NAME, {quoted(name)})});
+        out.problems.push_back({line, problem(IDS_BAD_NAME, {quotedText(name)})});
         return;
     }
     const std::wstring canonical = widen(valueNames()[index].c_str());
@@ -115,7 +110,7 @@ void checkAssignment(const std::string& text, int line, std::vector<int>& firstL
     firstLine[index] = line;
     uint32_t value = 0;
     if (!parseNumber(number, &value)) {
-        out.problems.push_back({line, problem(IDS_BAD_NUMBER, {quoted(number)})});
+        out.problems.push_back({line, problem(IDS_BAD_NUMBER, {quotedText(number)})});
         return;
     }
     if (Problem p = checkValue(index, value); p.messageId) {
@@ -141,6 +136,10 @@ std::string asSingleBytes(const std::string& bytes) {
 }
 
 }  // namespace
+
+std::wstring quoted(const std::wstring& text, size_t maxChars) {
+    return text.size() <= maxChars ? text : text.substr(0, maxChars) + L"...";
+}
 
 std::wstring widen(const std::string& ascii) {
     std::wstring out;
@@ -241,7 +240,13 @@ CheckedSettings checkSettingsArguments(const std::vector<std::wstring>& argument
     for (const std::wstring& argument : arguments) {
         std::string text;
         for (wchar_t c : argument) text += c < 0x80 ? static_cast<char>(c) : '\x80';
-        checkAssignment(trim(text), ++number, firstLine, out);
+        // "Freq=1200 ; kiosk" as a file line would have it.
+        if (const size_t semicolon = text.find(';'); semicolon != std::string::npos) text.resize(semicolon);
+        ++number;
+        if (const std::string content = trim(text); !content.empty())
+            checkAssignment(content, number, firstLine, out);
+        else
+            out.problems.push_back({number, problem(IDS_BAD_SYNTAX)});
     }
     return out;
 }
@@ -253,11 +258,15 @@ std::string formatAssignment(int index, uint32_t value) {
     return std::string(valueNames()[index].c_str()) + "=" + std::string(number.begin(), number.end());
 }
 
-std::string exportSettings(const UserValues& v, const char* version) {
+std::string exportSettings(const UserValues& v, const char* version, const std::vector<std::string>& remarks) {
     std::string out = "; USB TouchPanel user settings, written by Tapcfg ";
     out += version;
     out += "\r\n; Name=Value, numbers in decimal or 0x hexadecimal; read by \"tapcfg import FILE\".\r\n";
-    for (int i = 0; i < static_cast<int>(valueNames().size()); ++i) out += formatAssignment(i, valueOf(v, i)) + "\r\n";
+    for (size_t i = 0; i < valueNames().size(); ++i) {
+        out += formatAssignment(static_cast<int>(i), valueOf(v, static_cast<int>(i)));
+        if (i < remarks.size() && !remarks[i].empty()) out += " ; " + remarks[i];
+        out += "\r\n";
+    }
     return out;
 }
 

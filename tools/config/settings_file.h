@@ -59,8 +59,16 @@ CheckedSettings checkSettingsFile(const std::string& bytes);
 CheckedSettings checkSettingsArguments(const std::vector<std::wstring>& arguments);
 
 // Every value in a form checkSettingsFile reads back: options in 0x
-// hexadecimal, the rest in decimal, CR LF line ends.
-std::string exportSettings(const UserValues& v, const char* version);
+// hexadecimal, the rest in decimal, CR LF line ends. remarks[i], when given
+// and not empty, follows value i's line as a comment (UTF-8).
+std::string exportSettings(const UserValues& v, const char* version, const std::vector<std::string>& remarks = {});
+
+// Input quoted in a message, cut after maxChars: a line or an argument may be
+// 64 KB long, and XP to 7 refuse a WriteConsoleW of more than 64 KB, losing
+// the message.
+inline constexpr size_t kMaxQuotedChars = 40;
+inline constexpr size_t kMaxQuotedPathChars = 260;
+std::wstring quoted(const std::wstring& text, size_t maxChars = kMaxQuotedChars);
 
 // Writes the value as a file line: "Option=0x1A0800A4", "Freq=1000".
 std::string formatAssignment(int index, uint32_t value);

@@ -40,6 +40,24 @@ std::wstring lower(const std::wstring& s) {
 
 std::wstring withSigned(int32_t v) { return decimalText(v); }
 
+std::string utf8(const std::wstring& text) {
+    std::string out;
+    for (wchar_t w : text) {
+        const uint32_t c = static_cast<uint32_t>(w);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {  // the string tables hold no characters beyond the first plane
+            out += static_cast<char>(0xE0 | ((c >> 12) & 0x0F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
 class Session {
 public:
     explicit Session(const CfgPorts& p) : p_(p) {}
@@ -51,7 +69,7 @@ public:
     int usageError(const std::vector<std::wstring>& args) {
         std::wstring joined;
         for (const std::wstring& a : args) joined += (joined.empty() ? L"" : L" ") + a;
-        err(t(IDS_ERR_COMMAND, {joined}));
+        err(t(IDS_ERR_COMMAND, {quoted(joined)}));
         return kExitUsage;
     }
 
@@ -65,9 +83,12 @@ private:
     int refuse(const CheckedSettings& checked, const std::wstring& file);
     int store(const CheckedSettings& checked, bool machine, bool noApply);
     int storeMachine(const CheckedSettings& checked);
+    int storeFailed(const StoreResult& result, const std::wstring& keyPath);
     bool userKeyExists();
     void load(PanelSettings& s);
-    std::vector<std::wstring> settingLines(const PanelSettings& s, const std::vector<int>& indices);
+    std::vector<std::wstring> settingLines(const PanelSettings& s, const std::vector<int>& indices,
+                                           int* refused = nullptr);
+    std::wstring refusal(int index, uint32_t value);
     std::vector<std::wstring> layoutLines(const PanelSettings& s);
     void reportFiles();
     std::set<uint32_t> reportDriver();
@@ -102,10 +123,24 @@ void Session::load(PanelSettings& s) {
     s.dWidthEdit = static_cast<int>(s.user.dWidth);
 }
 
-std::vector<std::wstring> Session::settingLines(const PanelSettings& s, const std::vector<int>& indices) {
+// Empty when import would take the value; else why it would not.
+std::wstring Session::refusal(int index, uint32_t value) {
+    const Problem p = checkValue(index, value);
+    return p.messageId ? t(IDS_REFUSED_VALUE, {t(p.messageId, p.args)}) : std::wstring();
+}
+
+// A stored value import would refuse (hand-edited, seeded by an older tool)
+// is shown as it is, with a comment that says so, counted in *refused.
+std::vector<std::wstring> Session::settingLines(const PanelSettings& s, const std::vector<int>& indices,
+                                                int* refused) {
     std::vector<std::wstring> lines;
     for (int index : indices) {
         const uint32_t value = valueOf(s.user, index);
+        if (const std::wstring why = refusal(index, value); !why.empty()) {
+            lines.push_back(widen(formatAssignment(index, value)) + L" ; " + why);
+            if (refused) ++*refused;
+            continue;
+        }
         std::wstring line = widen(formatAssignment(index, value));
         const int monitor = valueMonitor(index);
         auto onScreen = [&](const std::wstring& meaning) {
@@ -156,7 +191,7 @@ int Session::show(const std::vector<std::wstring>& names) {
         for (wchar_t c : name) ascii += c < 0x80 ? static_cast<char>(c) : '\x80';
         const int index = valueIndex(ascii);
         if (index < 0) {
-            err(t(IDS_ERR_SHOW_NAME, {name}));
+            err(t(IDS_ERR_SHOW_NAME, {quoted(name)}));
             unknown = true;
         }
         indices.push_back(index);
@@ -169,10 +204,13 @@ int Session::show(const std::vector<std::wstring>& names) {
     load(s);
     out(L"; " + t(IDS_SHOW_TITLE, {widen(key::kUser)}));
     if (!userKeyExists()) out(L"; " + t(IDS_SHOW_DEFAULTS));
-    for (const std::wstring& line : settingLines(s, indices)) out(line);
+    int refused = 0;
+    for (const std::wstring& line : settingLines(s, indices, &refused)) out(line);
     if (names.empty())
         for (const std::wstring& line : layoutLines(s)) out(line);
-    return kExitDone;
+    if (!refused) return kExitDone;
+    err(t(IDS_WARN_SHOW_REFUSED, {dec(static_cast<uint64_t>(refused))}));
+    return kExitStoredInvalid;
 }
 
 // ---------------------------------------------------------------- export, import, set
@@ -180,22 +218,41 @@ int Session::show(const std::vector<std::wstring>& names) {
 int Session::exportTo(const std::wstring& path) {
     PanelSettings s;
     load(s);
-    if (!p_.host.writeFile(path, exportSettings(s.user, kSuiteVersion))) {
-        err(t(IDS_ERR_WRITE, {path}));
+    std::vector<std::string> remarks(valueNames().size());
+    int refused = 0;
+    for (size_t i = 0; i < remarks.size(); ++i) {
+        remarks[i] = utf8(refusal(static_cast<int>(i), valueOf(s.user, static_cast<int>(i))));
+        if (!remarks[i].empty()) ++refused;
+    }
+    const std::wstring shown = quoted(path, kMaxQuotedPathChars);
+    if (!p_.host.writeFile(path, exportSettings(s.user, kSuiteVersion, remarks))) {
+        err(t(IDS_ERR_WRITE, {shown}));
         return kExitFailed;
     }
-    out(t(IDS_DONE_EXPORT, {dec(valueNames().size()), path}));
-    return kExitDone;
+    out(t(IDS_DONE_EXPORT, {dec(valueNames().size()), shown}));
+    if (!refused) return kExitDone;
+    err(t(IDS_WARN_EXPORT_REFUSED, {dec(static_cast<uint64_t>(refused)), shown}));
+    return kExitStoredInvalid;
 }
 
 int Session::refuse(const CheckedSettings& checked, const std::wstring& file) {
     for (const LineProblem& lp : checked.problems) {
         const std::wstring reason = t(lp.problem.messageId, lp.problem.args);
         err(file.empty() ? t(IDS_ERR_ARGUMENT, {dec(static_cast<uint64_t>(lp.line)), reason})
-                         : t(IDS_ERR_LINE, {file, dec(static_cast<uint64_t>(lp.line)), reason}));
+                         : t(IDS_ERR_LINE, {quoted(file, kMaxQuotedPathChars), dec(static_cast<uint64_t>(lp.line)),
+                                            reason}));
     }
     err(t(IDS_ERR_NOTHING_WRITTEN));
     return kExitInvalid;
+}
+
+int Session::storeFailed(const StoreResult& result, const std::wstring& keyPath) {
+    const std::wstring code = dec(static_cast<uint32_t>(result.error));
+    if (result.failedValue.text[0])
+        err(t(IDS_ERR_VALUE, {widen(result.failedValue.c_str()), keyPath, code}));
+    else
+        err(t(IDS_ERR_USER_KEY, {widen(key::kUser), code}));
+    return kExitFailed;
 }
 
 int Session::storeMachine(const CheckedSettings& checked) {
@@ -215,25 +272,23 @@ int Session::storeMachine(const CheckedSettings& checked) {
         return kExitFailed;
     }
     ScopedKey seed(p_.registry, raw);
+    // A file without values has had its rights and driver checked all the same.
+    if (checked.values.empty()) return kExitDone;
     std::vector<bool> given(valueNames().size(), false);
     UserValues values;
     for (const Assignment& a : checked.values) {
         given[a.index] = true;
         valueField(values, a.index) = a.value;
     }
-    // The agent reads the seed values in its own order; write them in that order too.
-    bool allWritten = true;
+    // The agent reads the seed values in its own order; write them in that order too,
+    // and stop at the first one refused: a deployment must not half-succeed unseen.
+    StoreResult written;
     forEachUserValue(values, ValueOrder::Seeding, [&](const ValueName& name, uint32_t& field) {
-        if (!given[valueIndex(name.c_str())]) return;
-        uint8_t bytes[4];
-        put32(bytes, field);
-        if (p_.registry.set(seed.get(), name.c_str(), kRegDword, bytes, sizeof bytes) != kErrorSuccess)
-            allWritten = false;
+        if (!written.ok() || !given[valueIndex(name.c_str())]) return;
+        written.error = writeDword(p_.registry, seed.get(), name.c_str(), field);
+        if (!written.ok()) written.failedValue = name;
     });
-    if (!allWritten) {
-        err(t(IDS_ERR_MACHINE_KEY, {path, dec(0)}));
-        return kExitFailed;
-    }
+    if (!written.ok()) return storeFailed(written, L"HKLM\\" + path);
     out(t(IDS_DONE_MACHINE, {dec(checked.values.size()), path}));
     return kExitDone;
 }
@@ -246,12 +301,9 @@ int Session::store(const CheckedSettings& checked, bool machine, bool noApply) {
     for (const Assignment& a : checked.values) valueField(s.user, a.index) = a.value;
     s.dHeightEdit = static_cast<int>(s.user.dHeight);
     s.dWidthEdit = static_cast<int>(s.user.dWidth);
-    const bool stored = noApply ? saveUserValues(p_.registry, s)
-                                : SaveAndNotify(s, SavePorts{p_.registry, p_.driver, p_.sleeper, p_.agent});
-    if (!stored) {
-        err(t(IDS_ERR_USER_KEY, {widen(key::kUser)}));
-        return kExitFailed;
-    }
+    const StoreResult stored = noApply ? saveUserValues(p_.registry, s)
+                                       : SaveAndNotify(s, SavePorts{p_.registry, p_.driver, p_.sleeper, p_.agent});
+    if (!stored.ok()) return storeFailed(stored, L"HKCU\\" + widen(key::kUser));
     out(t(IDS_DONE_USER, {dec(checked.values.size()), widen(key::kUser)}));
     if (!noApply) out(t(IDS_DONE_APPLIED));
     return kExitDone;
@@ -259,15 +311,19 @@ int Session::store(const CheckedSettings& checked, bool machine, bool noApply) {
 
 int Session::importFrom(const std::wstring& path, bool machine, bool noApply) {
     std::string bytes;
+    const std::wstring shown = quoted(path, kMaxQuotedPathChars);
     if (!p_.host.readFile(path, kMaxFileBytes, &bytes)) {
-        err(t(IDS_ERR_READ, {path}));
+        err(t(IDS_ERR_READ, {shown}));
         return kExitFailed;
     }
     const CheckedSettings checked = checkSettingsFile(bytes);
     if (!checked.ok()) return refuse(checked, path);
-    // Nothing to change: no save, as the console's Apply saves nothing without a change.
+    // Nothing to change: no save, as the console's Apply saves nothing without a change;
+    // but a deployment still learns that the machine key is out of its reach.
     if (checked.values.empty()) {
-        out(t(IDS_DONE_NOTHING, {path}));
+        if (machine)
+            if (const int code = storeMachine(checked); code != kExitDone) return code;
+        out(t(IDS_DONE_NOTHING, {shown}));
         return kExitDone;
     }
     return store(checked, machine, noApply);

@@ -20,6 +20,8 @@ enum ExitCode : int {
     kExitAccessDenied = 3,
     kExitNoDriver = 4,
     kExitFailed = 5,
+    // export or show wrote a stored value that import refuses, marked with a comment.
+    kExitStoredInvalid = 6,
 };
 
 enum class Stream { Out, Err };

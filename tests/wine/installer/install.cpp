@@ -1,8 +1,11 @@
 // The x64 package under Wine, the user's way: a silent install, a logon that
 // starts the agent through Tapstart, Tapstart again replacing the agent, a
-// repair over the running agent and one run from another desktop, each
-// bringing the agent back, Add/Remove Programs' entry, and a silent removal
-// while the agent runs that leaves nothing behind.
+// repair over the running agent (the agent back at commit), a maintenance run
+// that closes nobody, a repair with rollback disabled and one run from
+// another desktop, each bringing the agent back, Add/Remove Programs' entry,
+// and a silent removal while the agent runs that leaves nothing behind; then
+// SETTINGS= with a good, a bad file and without the driver, and a failed
+// upgrade that runs the rollback's restart.
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -18,6 +21,29 @@ using namespace msiwine;
 const HKEY kHklm = HKEY_LOCAL_MACHINE;
 
 std::string quoted(const std::string& file) { return "\"" + tpt::installPath(file) + "\""; }
+
+const std::string kLog = "C:\\windows\\temp\\suite-msiexec.log";
+
+void writeText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+// The log as text, whether Wine wrote it in UTF-16 or in bytes.
+std::string readLog() {
+    std::ifstream in(kLog, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    std::string text;
+    for (char c : s.str())
+        if (c) text += c;
+    return text;
+}
+
+// How many lines of the last run's log hold text.
+int countInLog(const std::string& text) {
+    const std::string log = readLog();
+    int n = 0;
+    for (size_t at = 0; (at = log.find(text, at)) != std::string::npos; at += text.size()) ++n;
+    return n;
+}
 
 // The x86 package, built by the other preset (scripts/test.sh builds both).
 void x86PackageRefuses(const std::string& x86Package) {
@@ -105,7 +131,64 @@ DWORD repairBringsTheAgentBack(const Packages& p, DWORD oldPid) {
     TPT_CHECK_MSG(pid != 0, "no agent after the repair");
     TPT_CHECK_EQ(agentWindowCount(), 1);
     TPT_CHECK_EQ(processImage(pid), tpt::installPath("Tapagent.exe"));
+    tpt::group("... started by the deferred action at commit, once");
+    TPT_CHECK_EQ(countInLog("RestartAgent: session 1 (commit), "), 1);
+    TPT_CHECK_EQ(countInLog("RestartAgent: session"), 1);
+    TPT_CHECK_EQ(countInLog(": started"), 1);
     return pid;
+}
+
+void maintenanceRunClosesNobody(const Packages& p, DWORD pid) {
+    tpt::group("the very same package run again (a maintenance run) closes and restarts nobody");
+    TPT_CHECK_EQ(msiexec("/i \"" + p.current + "\" /qn"), 0L);
+    TPT_CHECK_EQ(countInLog("CloseAgent: "), 0);
+    TPT_CHECK_EQ(countInLog("RestartAgent: "), 0);
+    DWORD now = 0;
+    TPT_CHECK(agentWindow(&now));
+    TPT_CHECK_EQ(now, pid);
+    TPT_CHECK_EQ(agentProcesses().size(), 1u);
+}
+
+// Where rollback is disabled Windows runs no commit action: the immediate
+// action starts the agent then. Wine 8 runs commit actions all the same, so
+// here the agent may be started twice; it comes back, once, either way.
+DWORD repairWithoutRollbackBringsTheAgentBack(const Packages& p, DWORD oldPid) {
+    tpt::group("a repair with rollback disabled brings the agent back through the immediate action");
+    TPT_CHECK_EQ(msiexec("/i \"" + p.current + "\" REINSTALL=ALL REINSTALLMODE=omus DISABLEROLLBACK=1 /qn"), 0L);
+    TPT_CHECK(waitProcessGone(oldPid, 10000));
+    const DWORD pid = waitNewAgent(oldPid, 20000);
+    TPT_CHECK_MSG(pid != 0, "no agent after the repair");
+    TPT_CHECK_EQ(countInLog("RestartAgent: session 1, "), 1);
+    Sleep(2000);  // a second Tapstart, if any, has replaced it by now
+    TPT_CHECK(tpt::waitUntil([] { return agentWindowCount() == 1 && agentProcesses().size() == 1; }, 10000, 50));
+    DWORD now = 0;
+    agentWindow(&now);
+    return now;
+}
+
+// A refused SETTINGS= file fails the upgrade after the agent was closed, and
+// the rollback runs RestartAgent with its data. Wine 8 neither puts the older
+// product back (it does not undo RemoveExistingProducts) nor rolls back a
+// failed repair (it skips the rollback when REINSTALL is set): only the
+// rollback's start itself can be seen here, not the agent it brings back.
+void failedUpgradeRunsTheRollbackRestart(const Packages& p) {
+    tpt::group("a failed upgrade (a refused SETTINGS= file) runs the rollback's restart of the closed agents");
+    if (!TPT_CHECK(removeInstalled())) return;
+    TPT_CHECK_EQ(msiexec("/i \"" + p.older + "\" /qn"), 0L);
+    const tpt::RunResult r = tpt::runProgram(quoted("Tapstart.exe"), 20000);
+    TPT_CHECK(r.finished);
+    DWORD pid = 0;
+    if (!TPT_CHECK(tpt::waitUntil([&] { return agentWindow(&pid) != nullptr; }, 15000, 20))) return;
+    const std::string file = "C:\\windows\\temp\\tapcfg_bad_upgrade.txt";
+    writeText(file, "Freq=5\r\n");
+    TPT_CHECK_EQ(msiexec("/i \"" + p.current + "\" SETTINGS=\"" + file + "\" /qn"), 1603L);
+    TPT_CHECK(waitProcessGone(pid, 10000));
+    TPT_CHECK_EQ(countInLog("CloseAgent: close signal set; closed the agents of sessions 1"), 1);
+    TPT_CHECK_EQ(countInLog("RestartAgent: session 1 (rollback), "), 1);
+    TPT_CHECK_EQ(countInLog("(commit)"), 0);
+    DeleteFileA(file.c_str());
+    if (!agentProcesses().empty()) tpt::killPrograms({"Tapagent.exe"}, 5000);
+    TPT_CHECK(removeInstalled());
 }
 
 // From the other desktop: does FindWindowA see the agent? The answer goes to a file.
@@ -131,10 +214,10 @@ std::string agentSeenFromOtherDesktop() {
 }
 
 DWORD installFromOtherDesktop(const Packages& p, DWORD oldPid) {
-    tpt::group("the agent on this desktop is closed by an install run on another, and comes back here");
+    tpt::group("the agent on this desktop is closed by a repair run on another, and comes back here");
     // So only the package's machine-wide signal can reach it, as it must across sessions.
     TPT_CHECK_EQ(agentSeenFromOtherDesktop(), std::string("unseen"));
-    TPT_CHECK(msiexecOnOtherDesktop("/i \"" + p.current + "\" /qn"));
+    TPT_CHECK(msiexecOnOtherDesktop("/i \"" + p.current + "\" REINSTALL=ALL REINSTALLMODE=omus /qn"));
     TPT_CHECK(waitProcessGone(oldPid, 10000));
     const DWORD pid = waitNewAgent(oldPid, 20000);
     TPT_CHECK_MSG(pid != 0, "no agent on this desktop after the install");
@@ -174,21 +257,6 @@ void removalLeavesNothing(const Packages& p) {
 // users; a file Tapcfg refuses fails the installation, with Tapcfg's reason
 // in the installer's log, and leaves nothing installed or written.
 
-const std::string kLog = "C:\\windows\\temp\\suite-msiexec.log";
-
-void writeText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
-
-// The log as text, whether Wine wrote it in UTF-16 or in bytes.
-std::string readLog() {
-    std::ifstream in(kLog, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    std::string text;
-    for (char c : s.str())
-        if (c) text += c;
-    return text;
-}
-
 void badFileFailsTheInstall(const Packages& p) {
     tpt::group("a file Tapcfg refuses fails the installation and the log says why");
     if (!TPT_CHECK(removeInstalled())) return;
@@ -224,6 +292,40 @@ void goodFileSetsMachineDefaults(const Packages& p) {
     DeleteFileA(file.c_str());
 }
 
+// The driver's key, values and all, put aside while fn runs.
+template <typename Fn>
+void withoutDriverKey(Fn fn) {
+    const std::string key = tp::key::kPanelParams;
+    std::vector<std::pair<std::string, uint32_t>> dwords;
+    std::vector<std::pair<std::string, std::string>> strings;
+    for (const std::string& name : tpt::reg::valueNames(kHklm, key)) {
+        if (auto d = tpt::reg::getDword(kHklm, key, name)) dwords.emplace_back(name, *d);
+        if (auto t = tpt::reg::getString(kHklm, key, name)) strings.emplace_back(name, *t);
+    }
+    if (!TPT_CHECK(tpt::reg::deleteTree(kHklm, key))) return;
+    fn();
+    TPT_CHECK(tpt::reg::createKey(kHklm, key));
+    for (const auto& [name, value] : dwords) tpt::reg::setDword(kHklm, key, name, value);
+    for (const auto& [name, value] : strings) tpt::reg::setString(kHklm, key, name, value);
+}
+
+void noDriverFailsTheInstallAndSaysSo(const Packages& p) {
+    tpt::group("SETTINGS= without the panel driver fails the installation, and the log names the driver");
+    if (!TPT_CHECK(removeInstalled())) return;
+    const std::string file = "C:\\windows\\temp\\tapcfg_defaults_nodriver.txt";
+    writeText(file, "Freq=1500\r\n");
+    withoutDriverKey([&] {
+        TPT_CHECK_EQ(msiexec("/i \"" + p.current + "\" SETTINGS=\"" + file + "\" /qn"), 1603L);
+        TPT_CHECK(installedProducts().empty());
+        TPT_CHECK(!fileExists(tpt::installPath("Tapcfg.exe")));
+        TPT_CHECK_EQ(countInLog("the touch panel driver is not installed (its key HKLM\\SYSTEM\\CurrentControlSet\\"
+                                "Services\\TAPTPU\\Parameters is missing)"),
+                     1);
+        TPT_CHECK(!tpt::reg::keyExists(kHklm, tp::key::kPanelParams));
+    });
+    DeleteFileA(file.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -244,10 +346,14 @@ int main(int argc, char** argv) {
             agentWindow(&pid);
         }
         if (pid) pid = repairBringsTheAgentBack(p, pid);
+        if (pid) maintenanceRunClosesNobody(p, pid);
+        if (pid) pid = repairWithoutRollbackBringsTheAgentBack(p, pid);
         if (pid) installFromOtherDesktop(p, pid);
         removalLeavesNothing(p);
     }
     badFileFailsTheInstall(p);
     goodFileSetsMachineDefaults(p);
+    noDriverFailsTheInstallAndSaysSo(p);
+    failedUpgradeRunsTheRollbackRestart(p);
     return tpt::finish();
 }
