@@ -284,8 +284,12 @@ bool HandleMainWindowMessage(Agent& a, uint32_t message, uintptr_t wParam, intpt
                              size_t copySize) {
     switch (message) {
         case win::kWmDestroy:
-        case win::kWmEndSession:
             Shutdown(a);
+            return true;
+        case win::kWmEndSession:
+            // FALSE: the end of the session was cancelled (by the user, or a
+            // program refused it); the session goes on, and so does the agent.
+            if (wParam) Shutdown(a);
             return true;
         case win::kWmSettingChange:
             OnSettingChange(a, wParam);

@@ -457,7 +457,7 @@ TEST_F(MainWindow, ShutdownRunsInOrderAndKeepsTheFloatingWindowsPosition) {
     rig.agent.state.buttonsSwapped.set(1);
     const size_t sleepsBefore = rig.sleep.calls().size();
 
-    EXPECT_TRUE(HandleMainWindowMessage(rig.agent, win::kWmEndSession, 0 /* FALSE */, 0));
+    EXPECT_TRUE(HandleMainWindowMessage(rig.agent, win::kWmEndSession, 1 /* TRUE */, 0));
 
     EXPECT_TRUE(inOrder(
         rig.journal,
@@ -475,6 +475,21 @@ TEST_F(MainWindow, ShutdownRunsInOrderAndKeepsTheFloatingWindowsPosition) {
     EXPECT_TRUE(rig.libraries.loaded().empty());
     EXPECT_EQ(rig.agent.state.hookModule.get(), 0u);
     EXPECT_EQ(rig.agent.state.instanceMutex.get(), 0u);
+}
+
+TEST_F(MainWindow, ACancelledEndOfSessionKeepsTheAgentRunning) {
+    startRunning(opt::kTrayIcon | opt::kFloatingIcon);
+    rig.agent.state.instanceMutex.set(0x4400);
+    EXPECT_TRUE(HandleMainWindowMessage(rig.agent, win::kWmEndSession, 0 /* FALSE */, 0));
+    EXPECT_TRUE(rig.journal.lines().empty());
+    EXPECT_EQ(rig.agent.state.shuttingDown.get(), 0u);
+    EXPECT_EQ(rig.agent.state.instanceMutex.get(), 0x4400u);
+    EXPECT_EQ(rig.agent.state.hookModule.get(), AgentRig::kHookModule);
+    EXPECT_EQ(rig.agent.state.panelEventThread.run.get(), 1u);
+    // The session that went on can still end for real.
+    EXPECT_TRUE(HandleMainWindowMessage(rig.agent, win::kWmEndSession, 1 /* TRUE */, 0));
+    EXPECT_EQ(rig.agent.state.shuttingDown.get(), 1u);
+    EXPECT_EQ(rig.journal.lines().back(), "PostQuitMessage 0");
 }
 
 TEST_F(MainWindow, DestroyShutsDownTooAndWithoutTheDeviceSkipsOnlyTheRequest) {

@@ -297,7 +297,7 @@ TEST_F(Reentrancy, ApplySettingsDispatchedWhileShutdownWaitsInShellNotifyIconRea
 TEST_F(Reentrancy, MessagesAfterEndSessionLeaveNothingBehind) {
     running(opt::kTrayIcon | opt::kHideCursor);
     a.state.sessionActive.set(1);
-    HandleMainWindowMessage(a, win::kWmEndSession, 0, 0);
+    HandleMainWindowMessage(a, win::kWmEndSession, 1, 0);
     rig.journal.clear();
     rig.driver.clearLog();
 

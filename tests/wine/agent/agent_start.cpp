@@ -120,9 +120,18 @@ void panelPluggedIn(tpt::Sim& sim) {
 }
 
 void endSession(tpt::Sim& sim, HWND window, HANDLE process) {
-    tpt::group("WM_ENDSESSION with FALSE shuts the agent down");
-    sim.mark();
+    tpt::group("a cancelled end of the session (WM_ENDSESSION FALSE) keeps the agent");
+    SendMessageA(window, WM_QUERYENDSESSION, 0, 0);
     SendMessageA(window, WM_ENDSESSION, FALSE, 0);
+    TPT_CHECK_MSG(WaitForSingleObject(process, 500) == WAIT_TIMEOUT, "still running");
+    TPT_CHECK(agentWindow() == window);
+    sim.mark();
+    copyData(window, settingsBlock(0x1A0800A4));
+    TPT_CHECK_MSG(!requests(sim, req::kSetOption).empty(), "and still takes the console's settings");
+
+    tpt::group("WM_ENDSESSION with TRUE shuts the agent down");
+    sim.mark();
+    SendMessageA(window, WM_ENDSESSION, TRUE, 0);
     DWORD code = 1;
     TPT_CHECK(waitExit(process, 5000, &code));
     TPT_CHECK_EQ(code, 0ul);
