@@ -120,14 +120,34 @@ void switchButtonMode(P& platform, ButtonMode mode) {
     platform.close(device);
 }
 
-// The hook procedure for a call with a hook code of 0 or more; the caller
-// passes every call on to the next hook whatever happens here.
+// What one process keeps between calls of its hook procedure; zero at load.
+struct ProcessKeys {
+    uint16_t previousKeyByte;
+    // The mode this process last asked the driver for, so that the
+    // auto-repeat of a held key does not ask again: 0 none yet.
+    uint8_t lastRequest;
+};
+
+inline constexpr uint8_t requestOf(ButtonMode mode) { return mode == ButtonMode::Secondary ? 1 : 2; }
+
+// A keyboard hook's lParam bit 30: the key was already down (auto-repeat,
+// and every release).
+inline constexpr uint32_t kKeyWasDown = 0x40000000u;
+
+// The hook procedure for a call with the hook code HC_ACTION (a key taken
+// from the queue; HC_NOREMOVE peeks repeat it); the caller passes every call
+// on to the next hook whatever happens here.
 template <ButtonModePlatform P>
-void onKeyMessage(const SharedData& shared, uint16_t& previousKeyByte, uint32_t lParam, P& platform) {
+void onKeyMessage(const SharedData& shared, ProcessKeys& keys, uint32_t lParam, P& platform) {
     const KeyBytes key = keyBytesOf(lParam);
-    auto switchTo = [&platform](ButtonMode mode) { switchButtonMode(platform, mode); };
-    if (key.extended) hookEventFromKey(previousKeyByte, load(shared.option), scan::kExtended, switchTo);
-    hookEventFromKey(previousKeyByte, load(shared.option), key.code, switchTo);
+    const bool repeated = (lParam & kKeyWasDown) && !(key.code & scan::kRelease);
+    auto switchTo = [&](ButtonMode mode) {
+        if (repeated && keys.lastRequest == requestOf(mode)) return;  // nothing would change
+        keys.lastRequest = requestOf(mode);
+        switchButtonMode(platform, mode);
+    };
+    if (key.extended) hookEventFromKey(keys.previousKeyByte, load(shared.option), scan::kExtended, switchTo);
+    hookEventFromKey(keys.previousKeyByte, load(shared.option), key.code, switchTo);
 }
 
 // Installing and removing the hook: SetWindowsHookExA giving the hook as its

@@ -13,7 +13,7 @@ namespace {
 __attribute__((section(".shared"), shared, aligned(4))) tp::hook::SharedData shared = {};
 
 // Per process.
-uint16_t previousKeyByte;
+tp::hook::ProcessKeys keys;
 HINSTANCE ownInstance;
 uint32_t ownHook;  // the hook this process installed, if any
 
@@ -51,9 +51,9 @@ struct Win32Hook {
 };
 
 LRESULT CALLBACK keyboardProc(int code, WPARAM wParam, LPARAM lParam) {
-    if (code >= 0) {
+    if (code == HC_ACTION) {
         Win32Hook platform;
-        tp::hook::onKeyMessage(shared, previousKeyByte, static_cast<uint32_t>(lParam), platform);
+        tp::hook::onKeyMessage(shared, keys, static_cast<uint32_t>(lParam), platform);
     }
     return CallNextHookEx(hookOf(tp::hook::load(shared.hook)), code, wParam, lParam);
 }
