@@ -52,6 +52,7 @@ namespace win {
 inline constexpr WindowHandle kHwndBroadcast = 0xFFFF;
 inline constexpr uint32_t kWmNull = 0x0000;
 inline constexpr uint32_t kWmDestroy = 0x0002;
+inline constexpr uint32_t kWmClose = 0x0010;
 inline constexpr uint32_t kWmEndSession = 0x0016;
 inline constexpr uint32_t kWmSettingChange = 0x001A;
 inline constexpr uint32_t kWmCopyData = 0x004A;
@@ -199,6 +200,8 @@ struct AgentState {
     Flag sessionNotifications{0};
     // Set once, at the start of shutdown; nothing re-applies afterwards.
     Flag shuttingDown{0};
+    // The agent has called DestroyWindow on its main window.
+    Flag mainWindowDestroyed{0};
     // A WM_WTSSESSION_CHANGE not yet taken by the session watch; set and
     // taken under the StartWorkerThreads lock, so that none is lost to a
     // watch that has no event yet or is just resetting it.

@@ -15,6 +15,13 @@ bool ntFamily(const Agent& a) { return a.state.osNt5.get() || a.state.osNt6.get(
 
 bool shuttingDown(const Agent& a) { return a.state.shuttingDown.get() != 0; }
 
+// Once: the WM_DESTROY that DestroyWindow sends comes back into Shutdown,
+// which must not destroy the window a second time from inside its own
+// destruction.
+void destroyMainWindow(Agent& a) {
+    if (!a.state.mainWindowDestroyed.exchange(1)) a.ports.window.destroyWindow(mainWindow(a));
+}
+
 void setTip(Agent& a, const char* tip) {
     std::memset(a.state.tipText, 0, sizeof a.state.tipText);
     appendText(a.state.tipText, sizeof a.state.tipText, tip);
@@ -135,7 +142,7 @@ void OnApplySettings(Agent& a, uintptr_t wParam) {
     if (first && !bindHook(a)) {
         a.ports.display.messageBox(mainWindow(a), kHookMissingText, kMessageCaption,
                                    win::kMbIconWarning | win::kMbSetForeground);
-        a.ports.window.destroyWindow(mainWindow(a));
+        destroyMainWindow(a);
         return;
     }
     HandOptionToHook(a);
@@ -250,7 +257,6 @@ void Shutdown(Agent& a) {
     SetTrayIcon(a, mainWindow(a), win::kNimDelete, kTrayIconId, 0, nullptr);
     StopWorkerThreads(a);
     if (ntFamily(a)) StopSessionWatchThread(a);
-    if (const KernelHandle mutex = a.state.instanceMutex.exchange(0)) a.ports.locks.releaseInstanceMutex(mutex);
     ModuleHandle hook = 0;
     {
         // A session watch handing the option word over right now finishes
@@ -277,6 +283,12 @@ void Shutdown(Agent& a) {
             if (const ModuleHandle kernel = a.state.kernelModule.exchange(0)) lib.freeLibrary(kernel);
         }
     }
+    // The window goes first and the mutex last: whoever looks for a running
+    // agent (Tapstart, the installer) finds its window for as long as it
+    // holds the mutex and the hook, and a new agent started once the window
+    // is gone is not refused.
+    destroyMainWindow(a);
+    if (const KernelHandle mutex = a.state.instanceMutex.exchange(0)) a.ports.locks.releaseInstanceMutex(mutex);
     a.ports.window.postQuitMessage(0);
 }
 
@@ -284,6 +296,9 @@ bool HandleMainWindowMessage(Agent& a, uint32_t message, uintptr_t wParam, intpt
                              size_t copySize) {
     switch (message) {
         case win::kWmDestroy:
+        // Handled rather than left to DefWindowProcA, whose DestroyWindow
+        // would run the shutdown from inside the window's destruction.
+        case win::kWmClose:
             Shutdown(a);
             return true;
         case win::kWmEndSession:

@@ -132,6 +132,7 @@ bool FakeWindows::showWindow(WindowHandle window, int command) {
 
 bool FakeWindows::destroyWindow(WindowHandle window) {
     journal_.add("DestroyWindow " + hexOf(window));
+    if (onDestroyWindow) onDestroyWindow(window);
     return true;
 }
 

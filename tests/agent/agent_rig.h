@@ -86,6 +86,9 @@ public:
     // Called after each announcement is journalled: a test's stand-in for
     // delivering WM_SETTINGCHANGE to the main window.
     std::function<void(uint32_t action)> onAnnounceSettingChange;
+    // Called after each DestroyWindow is journalled: what the destruction
+    // sends to the window (WM_DESTROY) goes here.
+    std::function<void(agent::WindowHandle window)> onDestroyWindow;
 
     bool postMessage(agent::WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) override;
     intptr_t sendMessage(agent::WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) override;

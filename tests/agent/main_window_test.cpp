@@ -462,9 +462,9 @@ TEST_F(MainWindow, ShutdownRunsInOrderAndKeepsTheFloatingWindowsPosition) {
     EXPECT_TRUE(inOrder(
         rig.journal,
         {"SystemParametersInfo 0x57 0 0", "ioctl 0x222028", "close", "DestroyWindow " + kFloatingHex,
-         tray(win::kNimDelete, 0, ""), "ReleaseMutex 0x4400", "call TAPHOOK_UnSetHook() -> 1",
-         "FreeLibrary " + hexOf(AgentRig::kHookModule), "call WTSUnRegisterSessionNotification(" + kMainHex + ") -> 1",
-         "FreeLibrary 0x3100", "FreeLibrary 0x3200", "PostQuitMessage 0"}));
+         tray(win::kNimDelete, 0, ""), "call TAPHOOK_UnSetHook() -> 1", "FreeLibrary " + hexOf(AgentRig::kHookModule),
+         "call WTSUnRegisterSessionNotification(" + kMainHex + ") -> 1", "FreeLibrary 0x3100", "FreeLibrary 0x3200",
+         "DestroyWindow " + kMainHex, "ReleaseMutex 0x4400", "PostQuitMessage 0"}));
     EXPECT_EQ(count(rig.journal, send(kFloating, FLM_RESET_POSITION)), 0);
     EXPECT_EQ(rig.agent.state.buttonsSwapped.get(), 0u);
     EXPECT_EQ(rig.agent.state.panelEventThread.run.get(), 0u);
@@ -492,6 +492,45 @@ TEST_F(MainWindow, ACancelledEndOfSessionKeepsTheAgentRunning) {
     EXPECT_EQ(rig.journal.lines().back(), "PostQuitMessage 0");
 }
 
+// Whoever looks for a running agent must find its window for as long as it
+// holds the mutex: the window is destroyed once, by the shutdown itself,
+// whichever message began it (the WM_DESTROY of that destruction included).
+TEST_F(MainWindow, EveryShutdownDestroysTheMainWindowOnceThenReleasesTheMutex) {
+    for (uint32_t message : {win::kWmDestroy, win::kWmClose, win::kWmEndSession}) {
+        AgentRig r;
+        AgentRig::addSuiteKeys(r.registry, r.driver);
+        r.installHook();
+        r.agent.state.mainWindow.set(kMain);
+        OnApplySettings(r.agent, 0);
+        r.agent.state.instanceMutex.set(0x4400);
+        int destroys = 0;
+        r.windows.onDestroyWindow = [&](WindowHandle w) {
+            if (w != kMain) return;
+            ++destroys;
+            EXPECT_EQ(r.agent.state.instanceMutex.get(), 0x4400u) << "mutex released before the window went";
+            EXPECT_TRUE(HandleMainWindowMessage(r.agent, win::kWmDestroy, 0, 0));  // what DestroyWindow sends
+        };
+        EXPECT_TRUE(HandleMainWindowMessage(r.agent, message, 1, 0));
+        EXPECT_EQ(destroys, 1) << message;
+        EXPECT_EQ(r.journal.find("ReleaseMutex 0x4400"), r.journal.find("DestroyWindow " + kMainHex) + 1) << message;
+        EXPECT_EQ(count(r.journal, "PostQuitMessage 0"), 1) << message;
+    }
+}
+
+TEST_F(MainWindow, WithoutTheHookTheWindowIsDestroyedOnceToo) {
+    rig.agent.state.mainWindow.set(kMain);
+    rig.libraries.setResults(AgentRig::kHookModule, "TAPHOOK_SetHook", {0});
+    int destroys = 0;
+    rig.windows.onDestroyWindow = [&](WindowHandle w) {
+        if (w != kMain) return;
+        ++destroys;
+        HandleMainWindowMessage(rig.agent, win::kWmDestroy, 0, 0);
+    };
+    OnApplySettings(rig.agent, 0);
+    EXPECT_EQ(destroys, 1);
+    EXPECT_EQ(rig.agent.state.shuttingDown.get(), 1u);
+}
+
 TEST_F(MainWindow, DestroyShutsDownTooAndWithoutTheDeviceSkipsOnlyTheRequest) {
     startRunning(0);
     rig.driver.setPresent(kPanelDevicePath, false);
@@ -503,7 +542,7 @@ TEST_F(MainWindow, DestroyShutsDownTooAndWithoutTheDeviceSkipsOnlyTheRequest) {
 }
 
 TEST_F(MainWindow, OtherMessagesGoToTheDefaultProcedure) {
-    for (uint32_t m : {0x0001u, 0x000Fu, 0x0010u, 0x0012u, 0x0501u, 0x0503u})
+    for (uint32_t m : {0x0001u, 0x000Fu, 0x0011u, 0x0012u, 0x0501u, 0x0503u})
         EXPECT_FALSE(HandleMainWindowMessage(rig.agent, m, 1, 1)) << m;
     EXPECT_TRUE(rig.journal.lines().empty());
 }

@@ -154,6 +154,12 @@ void restartWithStoredTables(tpt::Sim& sim, bool runOnce) {
         TPT_CHECK_EQ(tp::get16(tables[0].in + 114), 5u);
     }
     if (window) SendMessageA(window, WM_DESTROY, 0, 0);  // as the logon launcher closes an agent
+    // Answered only once the agent has let go of everything: its window is
+    // gone and the instance mutex is free, so a new agent would start.
+    TPT_CHECK_MSG(agentWindow() == nullptr, "the window is gone when WM_DESTROY returns");
+    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, "3CAF49DD-70D3-15d3-AA22-01A8C6B35249");
+    TPT_CHECK_MSG(mutex == nullptr, "the instance mutex is released when WM_DESTROY returns");
+    if (mutex) CloseHandle(mutex);
     DWORD code = 1;
     TPT_CHECK(process && waitExit(process, 5000, &code));
     TPT_CHECK_EQ(code, 0ul);
