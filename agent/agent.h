@@ -379,6 +379,7 @@ enum class Routine {
     ApplyCursorHiding,
     StartWorkerThreads,
     HandOptionToHook,
+    SessionNotifications,  // the registration's retries against shutdown's unregistering
     Count
 };
 
@@ -451,6 +452,11 @@ void SyncButtonSwap(Agent& agent);  // locked
 // TAPHOOK_SetOptionData with Option, up to 5 attempts; under its lock, which
 // shutdown's unhooking takes too, so the library is never called once freed.
 void HandOptionToHook(Agent& agent);  // locked
+
+// WTSRegisterSessionNotification again, from the session watch, when the
+// first application could not register; true once registered. Locked
+// against shutdown, which unregisters and frees the library.
+bool RetrySessionNotifications(Agent& agent);  // locked
 
 // Worker-thread side.
 void ApplyCursorHiding(Agent& agent);  // locked

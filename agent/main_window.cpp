@@ -129,6 +129,18 @@ void HandOptionToHook(Agent& a) {
     }
 }
 
+bool RetrySessionNotifications(Agent& a) {
+    RoutineLock lock(a.ports.locks, Routine::SessionNotifications);
+    if (shuttingDown(a)) return false;
+    if (a.state.sessionNotifications.get()) return true;
+    const ModuleHandle wts = a.state.wtsModule.get();
+    if (!wts) return false;
+    const ProcAddress reg = a.ports.library.getProcAddress(wts, kWtsRegister);
+    if (!reg || !a.ports.library.callRegisterSession(reg, mainWindow(a), win::kNotifyForAllSessions)) return false;
+    a.state.sessionNotifications.set(1);
+    return true;
+}
+
 void OnApplySettings(Agent& a, uintptr_t wParam) {
     // A pending or re-entrant application after shutdown began would hide the
     // cursors and add the tray icon again with no agent left to undo it.
@@ -276,6 +288,8 @@ void Shutdown(Agent& a) {
         lib.freeLibrary(hook);
     }
     if (ntFamily(a)) {
+        // A retry of the registration on the session watch finishes first.
+        RoutineLock lock(a.ports.locks, Routine::SessionNotifications);
         if (const ModuleHandle wts = a.state.wtsModule.exchange(0)) {
             if (const ProcAddress unreg = lib.getProcAddress(wts, kWtsUnRegister))
                 lib.callUnRegisterSession(unreg, mainWindow(a));
