@@ -100,9 +100,13 @@ bool applyUnderLock(Agent& a, DoubleClickArea* area) {
     s.dHeight.set(def::kDoubleClickArea);
     s.dWidth.set(def::kDoubleClickArea);
 
+    // The panel is one per machine: only the agent of the active console
+    // session hands the driver its user's settings. Another session's agent
+    // still reads them, ready for its return (the session watch re-applies).
+    const bool drives = a.state.sessionActive.get() != 0;
     PanelIdTable panels{};
     bool havePanels = false;
-    {
+    if (drives) {
         Device device(a.ports.driver, kPanelDevicePath);
         if (device) havePanels = readPanelIds(device, &panels);
     }
@@ -150,7 +154,7 @@ bool applyUnderLock(Agent& a, DoubleClickArea* area) {
     }
     if (!userKeyFound) seedUserKey(a);
 
-    {
+    if (drives) {
         Device device(a.ports.driver, kPanelDevicePath);
         if (device) device.sendDword(req::kSetOption, s.option.get());
     }

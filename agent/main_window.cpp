@@ -81,17 +81,29 @@ void bindTerminalServices(Agent& a) {
             a.state.sessionNotifications.set(registered != 0);
         }
     }
+}
+
+// The session watch's first look, taken before the first settings reach the
+// driver or the hook: an agent started in a session that is not at the
+// console (a restart after an install, a remote logon) leaves both alone.
+void bindSessionQuery(Agent& a) {
+    if (!ntFamily(a) || a.state.kernelModule.get()) return;
+    LibraryPort& lib = a.ports.library;
     const ModuleHandle kernel = lib.loadLibrary(kKernelLibrary);
     a.state.kernelModule.set(kernel);
     if (!kernel) return;
     const ProcAddress sessionOf = lib.getProcAddress(kernel, kProcessIdToSessionId);
-    a.state.activeSessionQuery.set(lib.getProcAddress(kernel, kActiveConsoleSession));
+    const ProcAddress active = lib.getProcAddress(kernel, kActiveConsoleSession);
+    a.state.activeSessionQuery.set(active);
     uint32_t session = 0;
     if (sessionOf && lib.callProcessIdToSessionId(sessionOf, &session)) a.state.ownSessionId.set(session);
+    if (active) a.state.sessionActive.set(lib.callActiveConsoleSession(active) == a.state.ownSessionId.get());
 }
 
+bool drivesThePanel(const Agent& a) { return a.state.sessionActive.get() != 0; }
+
 void pushDisplay(Agent& a) {
-    if (shuttingDown(a)) return;
+    if (shuttingDown(a) || !drivesThePanel(a)) return;
     PushDisplayOrientation(a);
     if (!(a.state.settings.disableMode.get() & 1)) PushMonitorLayout(a);
 }
@@ -120,7 +132,8 @@ ModuleHandle LoadHookLibrary(Agent& a) {
 
 void HandOptionToHook(Agent& a) {
     RoutineLock lock(a.ports.locks, Routine::HandOptionToHook);
-    if (shuttingDown(a)) return;
+    // The hook's option word is one for every session.
+    if (shuttingDown(a) || !drivesThePanel(a)) return;
     const ModuleHandle hook = a.state.hookModule.get();
     if (!hook) return;  // settings arriving before the hook was bound
     for (int attempt = 0; attempt < 5; ++attempt) {
@@ -146,6 +159,7 @@ void OnApplySettings(Agent& a, uintptr_t wParam) {
     // cursors and add the tray icon again with no agent left to undo it.
     if (shuttingDown(a)) return;
     const bool first = wParam == 0;
+    if (first) bindSessionQuery(a);
     ApplyStoredSettings(a);
     ApplyCursorHiding(a);
     applyTrayIcon(a);
@@ -161,7 +175,8 @@ void OnApplySettings(Agent& a, uintptr_t wParam) {
     SyncButtonSwap(a);
     if (first && !shuttingDown(a)) {
         if (ntFamily(a)) bindTerminalServices(a);
-        StartWorkerThreads(a, mainWindow(a));
+        // In a session away from the console the watch starts them on its return.
+        if (drivesThePanel(a)) StartWorkerThreads(a, mainWindow(a));
         if (ntFamily(a) && a.state.activeSessionQuery.get()) StartSessionWatchThread(a, mainWindow(a));
     }
     pushDisplay(a);
@@ -176,7 +191,7 @@ void OnCopyData(Agent& a, const uint8_t* data, size_t size) {
     applyTrayIcon(a);
     applyFloatingWindow(a);
     HandOptionToHook(a);
-    if (!shuttingDown(a)) {
+    if (!shuttingDown(a) && drivesThePanel(a)) {
         Device device(a.ports.driver, kPanelDevicePath);
         if (device) device.sendDword(req::kSetOption, a.state.settings.option.get());
     }
@@ -187,7 +202,7 @@ void OnCopyData(Agent& a, const uint8_t* data, size_t size) {
 void OnButtonMode(Agent& a, intptr_t lParam) {
     const bool arm = lParam == win::kWmLButtonUp;
     if (!arm && lParam != win::kWmRButtonUp) return;
-    if (shuttingDown(a)) return;
+    if (shuttingDown(a) || !drivesThePanel(a)) return;
     Device device(a.ports.driver, kPanelDevicePath);
     if (!device) return;
     if (!device.send(arm ? req::kButtonSecondary : req::kButtonPrimary)) return;
@@ -215,6 +230,7 @@ void OnTaskbarCreated(Agent& a) {
 void SyncButtonSwap(Agent& a) {
     RoutineLock lock(a.ports.locks, Routine::SyncButtonSwap);
     if (shuttingDown(a)) return;  // shutdown has told the driver "not swapped"
+    if (!drivesThePanel(a)) return;  // the console's user has their own swap state
     Device device(a.ports.driver, kPanelDevicePath);
     if (!device) return;
     if (a.ports.display.getSystemMetrics(win::kSmSwapButton)) {
@@ -257,7 +273,7 @@ void Shutdown(Agent& a) {
     if (a.state.shuttingDown.exchange(1)) return;
     LibraryPort& lib = a.ports.library;
     RestoreCursors(a);
-    {
+    if (drivesThePanel(a)) {
         RoutineLock lock(a.ports.locks, Routine::SyncButtonSwap);
         Device device(a.ports.driver, kPanelDevicePath);
         if (device) {
@@ -371,6 +387,7 @@ bool StartAgent(Agent& a, StartPort& start, const char* commandLine) {
         a.state.osNt5.set(os.nt5);
         a.state.osNt6.set(os.nt6);
     }
+    bindSessionQuery(a);
     ApplyStoredSettings(a);
     a.state.taskbarCreatedMessage.set(start.registerWindowMessage(kTaskbarCreated));
     if (!start.registerWindowClass()) return giveUp();

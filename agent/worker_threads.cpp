@@ -222,6 +222,9 @@ void checkSession(Agent& a) {
     if (active == s.ownSessionId.get()) {
         if (!s.sessionActive.get() && !s.shuttingDown.get()) {
             a.ports.sleep.sleep(kSessionPollMs);
+            // This session drives the panel again: what follows reaches the
+            // driver and the hook only from here on.
+            s.sessionActive.set(1);
             // Each of these does nothing once shutdown has begun.
             ApplyStoredSettings(a);
             ApplyCursorHiding(a);
@@ -230,6 +233,9 @@ void checkSession(Agent& a) {
             // user of the session we left may have set their own meanwhile.
             HandOptionToHook(a);
             StartWorkerThreads(a, s.mainWindow.get());
+            // The display is measured on the main thread only; this session's
+            // may differ from the one the driver was told last.
+            a.ports.window.postMessage(s.mainWindow.get(), win::kWmDisplayChange, 0, 0);
         }
         s.sessionActive.set(1);
     } else {

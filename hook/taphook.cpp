@@ -48,6 +48,8 @@ struct Win32Hook {
     uint32_t setWindowsHook() { return hookValue(SetWindowsHookExA(WH_KEYBOARD, keyboardProc, ownInstance, 0)); }
     bool unhookWindowsHook(uint32_t hook) { return UnhookWindowsHookEx(hookOf(hook)) != FALSE; }
     void sleep(uint32_t ms) { Sleep(ms); }
+    // Windows XP has it (as ProcessIdToSessionId): imported directly.
+    uint32_t activeConsoleSession() { return WTSGetActiveConsoleSessionId(); }
 };
 
 LRESULT CALLBACK keyboardProc(int code, WPARAM wParam, LPARAM lParam) {
@@ -81,6 +83,8 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
         ownInstance = instance;
         tp::hook::processAttach(shared, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(instance)));
+        DWORD session = 0;
+        tp::hook::processSession(keys, ProcessIdToSessionId(GetCurrentProcessId(), &session) != FALSE, session);
         // Every thread of every hooked process would call in otherwise.
         DisableThreadLibraryCalls(instance);
     }

@@ -261,7 +261,7 @@ int32_t FakeLibraries::callUnRegisterSession(ProcAddress proc, WindowHandle wind
 
 bool FakeLibraries::callProcessIdToSessionId(ProcAddress proc, uint32_t* session) {
     if (!call(proc, "self")) return false;
-    *session = sessionId;
+    *session = processSessionId.value_or(sessionId);
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -138,7 +139,9 @@ public:
     void addExport(agent::ModuleHandle module, const std::string& name, int32_t result);
     // Results of successive calls of one export; the last one repeats.
     void setResults(agent::ModuleHandle module, const std::string& name, std::vector<int32_t> results);
+    // The active console session; also the agent's own unless processSessionId says otherwise.
     uint32_t sessionId = 1;
+    std::optional<uint32_t> processSessionId;
     std::set<agent::ModuleHandle> loaded() const;
 
     agent::ModuleHandle loadLibrary(const char* path) override;

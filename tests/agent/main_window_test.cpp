@@ -99,7 +99,10 @@ TEST_F(MainWindow, FirstApplicationRunsEveryStepInOrder) {
 
     EXPECT_TRUE(HandleMainWindowMessage(rig.agent, AGM_APPLY_SETTINGS, 0, 0));
 
-    EXPECT_TRUE(inOrder(rig.journal, {lockOf(Routine::ApplyStoredSettings),
+    EXPECT_TRUE(inOrder(rig.journal, {"LoadLibrary KERNEL32.dll -> 0x3200",
+                                      "call ProcessIdToSessionId(self) -> 1",
+                                      "call WTSGetActiveConsoleSessionId() -> 1",
+                                      lockOf(Routine::ApplyStoredSettings),
                                       "ioctl 0x222034 in=00 00 84 00",
                                       unlockOf(Routine::ApplyStoredSettings),
                                       lockOf(Routine::ApplyCursorHiding),
@@ -122,8 +125,6 @@ TEST_F(MainWindow, FirstApplicationRunsEveryStepInOrder) {
                                       unlockOf(Routine::SyncButtonSwap),
                                       "LoadLibrary wtsapi32.dll -> 0x3100",
                                       "call WTSRegisterSessionNotification(" + kMainHex + ", 1) -> 1",
-                                      "LoadLibrary KERNEL32.dll -> 0x3200",
-                                      "call ProcessIdToSessionId(self) -> 1",
                                       lockOf(Routine::StartWorkerThreads),
                                       unlockOf(Routine::StartWorkerThreads),
                                       "EnumDisplaySettings",
@@ -447,6 +448,72 @@ TEST_F(MainWindow, PowerEventsInAnInactiveSessionOrOfOtherKindsDoNothing) {
     OnPowerBroadcast(rig.agent, win::kPbtApmResumeSuspend);
     EXPECT_TRUE(rig.journal.lines().empty());
     EXPECT_EQ(rig.agent.state.panelEventThread.run.get(), 1u);
+}
+
+// ---------------------------------------------------------------- one session drives the panel
+
+// The panel and its driver are one per machine. An agent whose session is
+// not the active console session (fast user switching, a remote session, a
+// restart by the installer in every session) keeps its settings to itself:
+// nothing of its user reaches the driver or the hook library, from the first
+// application on, until its session comes back (the session watch).
+TEST_F(MainWindow, OnlyTheActiveConsoleSessionsAgentDrivesTheDriverAndTheHook) {
+    struct Case {
+        const char* name;
+        uint32_t own, console;
+        bool drives;
+    };
+    const Case cases[] = {
+        {"at the console", 3, 3, true},
+        {"another session at the console", 3, 1, false},
+        {"no session at the console (a switch under way)", 3, 0xFFFFFFFF, false},
+        {"session 0 at the console, as on Windows XP", 0, 0, true},
+    };
+    for (const Case& c : cases) {
+        AgentRig r;
+        AgentRig::addSuiteKeys(r.registry, r.driver);
+        r.registry.setDword(AgentRig::userKey(), "Option", opt::kTrayIcon);
+        r.installHook();
+        r.libraries.addModule("wtsapi32.dll", 0x3100);
+        r.libraries.addExport(0x3100, "WTSRegisterSessionNotification", 1);
+        r.libraries.addExport(0x3100, "WTSUnRegisterSessionNotification", 1);
+        r.libraries.addModule("KERNEL32.dll", 0x3200);
+        r.libraries.addExport(0x3200, "ProcessIdToSessionId", 1);
+        r.libraries.addExport(0x3200, "WTSGetActiveConsoleSessionId", 1);
+        r.libraries.processSessionId = c.own;
+        r.libraries.sessionId = c.console;
+        r.agent.state.osNt6.set(1);
+        r.agent.state.instanceMutex.set(0x4400);
+
+        HandleMainWindowMessage(r.agent, AGM_APPLY_SETTINGS, 0, 0);
+        HandleMainWindowMessage(r.agent, AGM_APPLY_SETTINGS, 1, 0);
+        const std::vector<uint8_t> b = block(opt::kTrayIcon | opt::kKeyRightClick);
+        HandleMainWindowMessage(r.agent, win::kWmCopyData, 0, 0, b.data(), b.size());
+        HandleMainWindowMessage(r.agent, win::kWmDisplayChange, 0, 0);
+        HandleMainWindowMessage(r.agent, AGM_BUTTON_MODE, 0, win::kWmLButtonUp);
+        r.display.metrics[win::kSmSwapButton] = 1;
+        HandleMainWindowMessage(r.agent, win::kWmSettingChange, win::kSpiSetMouseButtonSwap, 0);
+        const int hookCalls = countStarting(r.journal, "call TAPHOOK_SetOptionData");
+        const size_t requestsBeforeShutdown = r.driver.log().size();
+        HandleMainWindowMessage(r.agent, win::kWmDestroy, 0, 0);
+
+        EXPECT_EQ(r.agent.state.sessionActive.get(), c.drives ? 1u : 0u) << c.name;
+        EXPECT_EQ(r.agent.state.ownSessionId.get(), c.own) << c.name;
+        EXPECT_EQ(r.driver.countOf(req::kSetOption) > 0, c.drives) << c.name;
+        EXPECT_EQ(r.driver.countOf(req::kGetPanelIds) > 0, c.drives) << c.name;
+        EXPECT_EQ(r.driver.countOf(req::kSetOrientation) > 0, c.drives) << c.name;
+        EXPECT_EQ(r.driver.countOf(req::kButtonSecondary) > 0, c.drives) << c.name;
+        EXPECT_EQ(r.driver.countOf(req::kButtonsSwapped) > 0, c.drives) << c.name;
+        EXPECT_EQ(r.driver.countOf(req::kButtonsNotSwapped) > 0, c.drives) << c.name << ": shutdown's reset too";
+        EXPECT_EQ(hookCalls > 0, c.drives) << c.name;
+        EXPECT_EQ(countStarting(r.journal, "LoadIcon 103") > 0, true) << c.name << ": its own tray icon still shows";
+        EXPECT_EQ(countStarting(r.journal, "CreateThread"), c.drives ? 3 : 1)
+            << c.name << ": the session watch only; it starts the workers on its return";
+        if (!c.drives) {
+            EXPECT_EQ(r.driver.log().size(), requestsBeforeShutdown) << c.name;
+        }
+        EXPECT_EQ(countStarting(r.journal, "call TAPHOOK_SetHook") > 0, true) << c.name << ": hooked all the same";
+    }
 }
 
 // ---------------------------------------------------------------- shutdown

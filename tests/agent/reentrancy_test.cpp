@@ -538,6 +538,31 @@ TEST_F(Start, RunsTheStepsInOrderAndPostsTheFirstApplication) {
     EXPECT_EQ(a.state.osNt6.get(), 1u);
 }
 
+// The session watch's first look comes before the first settings go out:
+// an agent started away from the console (the installer restarts the agents
+// of every session) sends its user's option word nowhere.
+TEST_F(Start, LooksAtTheSessionBeforeTheFirstSettingsReachTheDriver) {
+    rig.libraries.addModule("KERNEL32.dll", 0x3200);
+    rig.libraries.addExport(0x3200, "ProcessIdToSessionId", 1);
+    rig.libraries.addExport(0x3200, "WTSGetActiveConsoleSessionId", 1);
+    for (const uint32_t console : {2u, 5u}) {
+        rig.journal.clear();
+        rig.driver.clearLog();
+        a.state.kernelModule.set(0);
+        rig.libraries.processSessionId = 2;
+        rig.libraries.sessionId = console;
+        EXPECT_TRUE(StartAgent(a, start, "runonce"));
+        const int look = rig.journal.find("call WTSGetActiveConsoleSessionId() -> 1");
+        EXPECT_GE(look, 0);
+        EXPECT_LT(look, rig.journal.find("lock 0")) << "before ApplyStoredSettings";
+        EXPECT_EQ(a.state.sessionActive.get(), console == 2 ? 1u : 0u);
+        EXPECT_EQ(rig.driver.countOf(req::kSetOption), console == 2 ? 1 : 0);
+        EXPECT_EQ(rig.driver.countOf(req::kSetCalibration) + rig.driver.countOf(req::kGetPanelIds),
+                  console == 2 ? 1 : 0);
+        a.state.instanceMutex.set(0);
+    }
+}
+
 TEST_F(Start, RegistersTaskbarCreatedBeforeItsWindowCanBeSentIt) {
     EXPECT_TRUE(StartAgent(a, start, ""));
     const int registered = rig.journal.find("RegisterWindowMessage TaskbarCreated");

@@ -647,6 +647,8 @@ TEST_F(SessionWatchThread, TheReturnToTheSessionHandsTheOptionWordToTheHookAgain
     const int threads = rig.journal.find("CreateThread -> 0x710c");
     EXPECT_TRUE(swap >= 0 && handed > swap && threads > handed) << swap << " " << handed << " " << threads;
     EXPECT_EQ(rig.lines("call TAPHOOK_SetOptionData").size(), 1u);
+    // The main thread measures this session's display for the driver.
+    EXPECT_GT(rig.journal.find("PostMessage " + hexOf(WorkerRig::kMainWindow) + " 0x7e 0 0x0"), threads);
     expectClean();
 }
 

@@ -24,6 +24,8 @@ public:
 
     FakeDriver driver;
     uintptr_t agentWindow = 0x10ABC;  // 0 = the agent is not running
+    uint32_t consoleSession = 1;       // what WTSGetActiveConsoleSessionId says
+    int sessionQueries = 0;
     ProcessKeys keys{};
     Log log;
 
@@ -51,6 +53,11 @@ public:
                       static_cast<uintmax_t>(wParam), static_cast<uintmax_t>(lParam));
         log.push_back(line);
         return true;
+    }
+
+    uint32_t activeConsoleSession() {
+        ++sessionQueries;
+        return consoleSession;
     }
 
     // Bytes of the key stream, as HookEventFromKey sees them: "E0 1D E0 9D".
@@ -203,6 +210,55 @@ TEST_F(HeldMode, AutoRepeatAsksTheDriverOnlyWhenTheModeWouldChange) {
         for (uint32_t lParam : c.keys) p.key(lParam);
         EXPECT_EQ(p.effects(), c.effects) << c.name;
     }
+}
+
+// The hook runs in the processes of every session; the panel is the
+// console's. A process learns its session once, at attach, and a key that
+// would switch asks which session has the console.
+TEST_F(HeldMode, KeysActOnlyInProcessesOfTheConsoleSession) {
+    struct Case {
+        const char* name;
+        bool known;
+        uint32_t own, console;
+        bool acts;
+    };
+    const Case cases[] = {
+        {"at the console", true, 1, 1, true},
+        {"session 0 at the console (Windows XP)", true, 0, 0, true},
+        {"a remote session", true, 2, 1, false},
+        {"switched away from", true, 1, 3, false},
+        {"no session at the console during a switch", true, 1, 0xFFFFFFFF, false},
+        {"session unknown: acts as before", false, 0, 1, true},
+    };
+    for (const Case& c : cases) {
+        SharedData fresh{};
+        setOptionData(fresh, kHeld | opt::kKeyShift);
+        Process p(fresh);
+        processSession(p.keys, c.known, c.own);
+        p.consoleSession = c.console;
+        p.key(down(0x2A));
+        p.key(up(0x2A));
+        EXPECT_EQ(p.effects(), c.acts ? (Log{kSecondary, kPrimary, kNotifyAgent}) : Log{}) << c.name;
+        // Ordinary typing never asks.
+        const int asked = p.sessionQueries;
+        p.key(down(0x1E));
+        p.key(up(0x1E));
+        EXPECT_EQ(p.sessionQueries, asked) << c.name;
+    }
+}
+
+// A session that comes back to the console acts again from its next key,
+// and the repeat rule does not hold back the first request after the return.
+TEST_F(HeldMode, ASessionBackAtTheConsoleActsFromItsNextKey) {
+    choose(kHeld | opt::kKeyShift);
+    processSession(process.keys, true, 2);
+    process.consoleSession = 1;
+    process.key(down(0x2A));
+    process.key(repeat(0x2A));
+    EXPECT_TRUE(process.effects().empty());
+    process.consoleSession = 2;
+    process.key(repeat(0x2A));
+    EXPECT_EQ(process.effects(), (Log{kSecondary}));
 }
 
 using OneTouchMode = HookTest;
