@@ -390,6 +390,13 @@ bool StartAgent(Agent& a, StartPort& start, const char* commandLine) {
     bindSessionQuery(a);
     ApplyStoredSettings(a);
     a.state.taskbarCreatedMessage.set(start.registerWindowMessage(kTaskbarCreated));
+    // An agent started elevated would otherwise never hear a non-elevated
+    // Explorer's "TaskbarCreated" (no tray icon after Explorer restarts) nor
+    // the console's settings: messages from a lower integrity level are
+    // filtered. Just these two are let through.
+    if (const uint32_t taskbarCreated = a.state.taskbarCreatedMessage.get())
+        start.allowMessageFromLowerIntegrity(taskbarCreated);
+    start.allowMessageFromLowerIntegrity(win::kWmCopyData);
     if (!start.registerWindowClass()) return giveUp();
     const WindowHandle window = start.createMainWindow();
     // A windowless agent would hold the mutex, and keep every later agent

@@ -70,6 +70,14 @@ public:
         return true;
     }
     uint32_t registerWindowMessage(const char* name) override { return RegisterWindowMessageA(name); }
+    void allowMessageFromLowerIntegrity(uint32_t message) override {
+        using ChangeWindowMessageFilterFn = BOOL(WINAPI*)(UINT, DWORD);
+        constexpr DWORD kMsgFltAdd = 1;
+        if (HMODULE user = GetModuleHandleA("user32.dll"))
+            if (auto fn = reinterpret_cast<ChangeWindowMessageFilterFn>(
+                    reinterpret_cast<void*>(GetProcAddress(user, "ChangeWindowMessageFilter"))))
+                fn(message, kMsgFltAdd);
+    }
     bool registerWindowClass() override {
         WNDCLASSA wc;
         std::memset(&wc, 0, sizeof wc);

@@ -504,7 +504,11 @@ public:
     }
     uint32_t registerWindowMessage(const char* name) override {
         journal_.add(std::string("RegisterWindowMessage ") + name);
-        return 0xC0F0;
+        return registeredMessage;
+    }
+    uint32_t registeredMessage = 0xC0F0;  // 0: RegisterWindowMessageA failed
+    void allowMessageFromLowerIntegrity(uint32_t message) override {
+        journal_.add("ChangeWindowMessageFilter " + hexOf(message) + " add");
     }
     bool registerWindowClass() override {
         journal_.add("RegisterClass");
@@ -560,6 +564,22 @@ TEST_F(Start, LooksAtTheSessionBeforeTheFirstSettingsReachTheDriver) {
         EXPECT_EQ(rig.driver.countOf(req::kSetCalibration) + rig.driver.countOf(req::kGetPanelIds),
                   console == 2 ? 1 : 0);
         a.state.instanceMutex.set(0);
+    }
+}
+
+// Started elevated, the agent must still hear a non-elevated Explorer's
+// "TaskbarCreated" and the console's WM_COPYDATA; nothing else is let in.
+TEST_F(Start, LetsExactlyTaskbarCreatedAndCopyDataInFromLowerIntegrity) {
+    for (const uint32_t registered : {0xC0F0u, 0u}) {
+        rig.journal.clear();
+        start.registeredMessage = registered;
+        a.state.instanceMutex.set(0);
+        EXPECT_TRUE(StartAgent(a, start, ""));
+        std::vector<std::string> want;
+        if (registered) want.push_back("ChangeWindowMessageFilter 0xc0f0 add");
+        want.push_back("ChangeWindowMessageFilter 0x4a add");
+        EXPECT_EQ(rig.journal.starting("ChangeWindowMessageFilter"), want);
+        EXPECT_LT(rig.journal.find("ChangeWindowMessageFilter 0x4a add"), rig.journal.find("CreateWindowEx -> 0x500"));
     }
 }
 
