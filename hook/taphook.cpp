@@ -84,7 +84,8 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
         ownInstance = instance;
         tp::hook::processAttach(shared, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(instance)));
         DWORD session = 0;
-        tp::hook::processSession(keys, ProcessIdToSessionId(GetCurrentProcessId(), &session) != FALSE, session);
+        const bool known = ProcessIdToSessionId(GetCurrentProcessId(), &session) != FALSE;
+        tp::hook::processSession(keys, known, session);
         // Every thread of every hooked process would call in otherwise.
         DisableThreadLibraryCalls(instance);
     }
