@@ -169,6 +169,33 @@ void restartWithStoredTables(tpt::Sim& sim, bool runOnce) {
     }
 }
 
+// Anyone may make the close event before the first agent. One whose access
+// lets any user set it would let that user end every agent at will: the
+// agent leaves it alone and is closed by its window instead.
+void foreignCloseSignal(bool runOnce) {
+    tpt::group("a close event a user made first, which anyone may set, is not watched");
+    SECURITY_DESCRIPTOR open;
+    InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE);  // a NULL DACL: everyone may do anything
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, &open, FALSE};
+    HANDLE foreign = CreateEventA(&attributes, TRUE, FALSE, "Global\\TapagentClose");
+    TPT_CHECK(foreign != nullptr);
+    HANDLE process = nullptr;
+    HWND window = startAgent(runOnce ? "runonce" : "", &process);
+    TPT_CHECK(window != nullptr);
+    Sleep(300);  // its watch would have opened the event by now
+    if (foreign) SetEvent(foreign);
+    TPT_CHECK_MSG(process && WaitForSingleObject(process, 1500) == WAIT_TIMEOUT, "the agent keeps running");
+    if (window) SendMessageA(window, WM_DESTROY, 0, 0);
+    DWORD code = 1;
+    TPT_CHECK_MSG(process && waitExit(process, 5000, &code), "its window still closes it");
+    if (process) {
+        TerminateProcess(process, 1);
+        CloseHandle(process);
+    }
+    if (foreign) CloseHandle(foreign);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -194,6 +221,7 @@ int main(int argc, char** argv) {
         panelPluggedIn(sim);
         endSession(sim, window, process);
         restartWithStoredTables(sim, runOnce);
+        foreignCloseSignal(runOnce);
     }
     TerminateProcess(process, 1);  // only if it is still there after a failure
     CloseHandle(process);
