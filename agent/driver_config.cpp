@@ -172,11 +172,16 @@ void ApplyStoredSettings(Agent& a) {
     // and wait for each: one program that has stopped answering would hold
     // this thread for as long as it hangs. The values are written alone and
     // announced from a thread of its own, after the lock is released.
+    // Only a value that moved is announced: most applications (a panel that
+    // reconnects, a session's return) change nothing.
     const uint32_t actions[] = {win::kSpiSetDoubleClkHeight, win::kSpiSetDoubleClkWidth};
     const uint32_t values[] = {area.height, area.width};
-    for (int i = 0; i < 2; ++i)
-        if (a.ports.display.systemParametersInfo(actions[i], values[i], win::kSpifUpdateIniFile))
+    const int metrics[] = {win::kSmCyDoubleClk, win::kSmCxDoubleClk};
+    for (int i = 0; i < 2; ++i) {
+        const bool moved = static_cast<uint32_t>(a.ports.display.getSystemMetrics(metrics[i])) != values[i];
+        if (a.ports.display.systemParametersInfo(actions[i], values[i], win::kSpifUpdateIniFile) && moved)
             a.ports.window.announceSettingChange(actions[i]);
+    }
 }
 
 void PushCalibrationTables(Agent& a, RegKey userKey, Device& device, const PanelIdTable& panels) {

@@ -4,6 +4,7 @@
 
 #include "agent_win32.h"
 #include "close_signal_win32.h"
+#include "announcer.h"
 #include "main_window.h"
 #include "win32_ports.h"
 
@@ -118,5 +119,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
+    // Process exit would cut a broadcast short: later windows would never hear it.
+    tp::finishAnnouncements(tp::kAnnounceFinishMs);
     return static_cast<int>(msg.wParam);
 }
