@@ -93,11 +93,14 @@ void bindSessionQuery(Agent& a) {
     a.state.kernelModule.set(kernel);
     if (!kernel) return;
     const ProcAddress sessionOf = lib.getProcAddress(kernel, kProcessIdToSessionId);
+    uint32_t session = 0;
+    // Without its own session the agent cannot tell whether it is at the
+    // console: it then drives the panel, unwatched, as on a single-user system.
+    if (!sessionOf || !lib.callProcessIdToSessionId(sessionOf, &session)) return;
+    a.state.ownSessionId.set(session);
     const ProcAddress active = lib.getProcAddress(kernel, kActiveConsoleSession);
     a.state.activeSessionQuery.set(active);
-    uint32_t session = 0;
-    if (sessionOf && lib.callProcessIdToSessionId(sessionOf, &session)) a.state.ownSessionId.set(session);
-    if (active) a.state.sessionActive.set(lib.callActiveConsoleSession(active) == a.state.ownSessionId.get());
+    if (active) a.state.sessionActive.set(lib.callActiveConsoleSession(active) == session);
 }
 
 bool drivesThePanel(const Agent& a) { return a.state.sessionActive.get() != 0; }

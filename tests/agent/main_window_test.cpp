@@ -516,6 +516,17 @@ TEST_F(MainWindow, OnlyTheActiveConsoleSessionsAgentDrivesTheDriverAndTheHook) {
     }
 }
 
+TEST_F(MainWindow, WithoutItsOwnSessionTheAgentDrivesThePanelUnwatched) {
+    rig.libraries.setResults(0x3200, "ProcessIdToSessionId", {0});
+    rig.libraries.sessionId = 7;
+    rig.agent.state.osNt6.set(1);
+    OnApplySettings(rig.agent, 0);
+    EXPECT_EQ(rig.agent.state.sessionActive.get(), 1u);
+    EXPECT_EQ(rig.agent.state.activeSessionQuery.get(), 0u);
+    EXPECT_GT(rig.driver.countOf(req::kSetOption), 0);
+    EXPECT_EQ(countStarting(rig.journal, "CreateThread"), 2) << "the workers, no session watch";
+}
+
 // ---------------------------------------------------------------- shutdown
 
 TEST_F(MainWindow, ShutdownRunsInOrderAndKeepsTheFloatingWindowsPosition) {
