@@ -85,11 +85,12 @@ private:
 };
 static_assert(std::is_trivially_destructible_v<Win32Announce>, "the lock must outlive the thread");
 
-Announcer& theAnnouncer() {
-    static Win32Announce port;
-    static Announcer announcer(port);
-    return announcer;
-}
+// At namespace scope: a function's own static would bring in the C++
+// runtime's guarded initialisation, and with it its terminate handler.
+Win32Announce announcePort;
+Announcer announcer(announcePort);
+
+Announcer& theAnnouncer() { return announcer; }
 
 }  // namespace
 
