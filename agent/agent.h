@@ -52,6 +52,7 @@ namespace win {
 inline constexpr WindowHandle kHwndBroadcast = 0xFFFF;
 inline constexpr uint32_t kWmNull = 0x0000;
 inline constexpr uint32_t kWmDestroy = 0x0002;
+inline constexpr uint32_t kWmClose = 0x0010;
 inline constexpr uint32_t kWmEndSession = 0x0016;
 inline constexpr uint32_t kWmSettingChange = 0x001A;
 inline constexpr uint32_t kWmCopyData = 0x004A;
@@ -65,6 +66,8 @@ inline constexpr uint32_t kPbtApmSuspend = 4;
 inline constexpr uint32_t kPbtApmResumeSuspend = 7;
 inline constexpr int kSmSwapButton = 23;
 inline constexpr int kSmCMonitors = 80;
+inline constexpr int kSmCxDoubleClk = 36;
+inline constexpr int kSmCyDoubleClk = 37;
 inline constexpr uint32_t kSpiSetMouseButtonSwap = 0x0021;
 inline constexpr uint32_t kSpiSetDoubleClkWidth = 0x001D;
 inline constexpr uint32_t kSpiSetDoubleClkHeight = 0x001E;
@@ -199,6 +202,8 @@ struct AgentState {
     Flag sessionNotifications{0};
     // Set once, at the start of shutdown; nothing re-applies afterwards.
     Flag shuttingDown{0};
+    // The agent has called DestroyWindow on its main window.
+    Flag mainWindowDestroyed{0};
     // A WM_WTSSESSION_CHANGE not yet taken by the session watch; set and
     // taken under the StartWorkerThreads lock, so that none is lost to a
     // watch that has no event yet or is just resetting it.
@@ -376,6 +381,7 @@ enum class Routine {
     ApplyCursorHiding,
     StartWorkerThreads,
     HandOptionToHook,
+    SessionNotifications,  // the registration's retries against shutdown's unregistering
     Count
 };
 
@@ -448,6 +454,11 @@ void SyncButtonSwap(Agent& agent);  // locked
 // TAPHOOK_SetOptionData with Option, up to 5 attempts; under its lock, which
 // shutdown's unhooking takes too, so the library is never called once freed.
 void HandOptionToHook(Agent& agent);  // locked
+
+// WTSRegisterSessionNotification again, from the session watch, when the
+// first application could not register; true once registered. Locked
+// against shutdown, which unregisters and frees the library.
+bool RetrySessionNotifications(Agent& agent);  // locked
 
 // Worker-thread side.
 void ApplyCursorHiding(Agent& agent);  // locked

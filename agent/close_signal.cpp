@@ -1,17 +1,33 @@
 #include "close_signal.h"
 
 #include "agent.h"
-#include "agent_close_signal.h"
 
 namespace tp::agent {
 
+namespace {
+
+uintptr_t usableIfGuarded(CloseSignalPort& port, uintptr_t event, bool nt6) {
+    agentwin::EventSecurity security{};
+    if (port.readSecurity(agentwin::kCloseEventName, &security) && agentwin::closeSignalIsGuarded(security, nt6))
+        return event;
+    port.log(kForeignCloseSignalText);
+    port.closeHandle(event);
+    return 0;
+}
+
+}  // namespace
+
 uintptr_t OpenCloseSignal(CloseSignalPort& port, bool nt6) {
-    if (uintptr_t event = port.openEvent(agentwin::kCloseEventName)) return event;
+    if (uintptr_t event = port.openEvent(agentwin::kCloseEventName)) return usableIfGuarded(port, event, nt6);
+    bool existed = false;
     if (nt6)
-        if (uintptr_t event = port.createEvent(agentwin::kCloseEventName, agentwin::kCloseEventSddl)) return event;
-    if (uintptr_t event = port.createEvent(agentwin::kCloseEventName, agentwin::kCloseEventSddlXp)) return event;
+        if (uintptr_t event = port.createEvent(agentwin::kCloseEventName, agentwin::kCloseEventSddl, &existed))
+            return existed ? usableIfGuarded(port, event, nt6) : event;
+    if (uintptr_t event = port.createEvent(agentwin::kCloseEventName, agentwin::kCloseEventSddlXp, &existed))
+        return existed ? usableIfGuarded(port, event, nt6) : event;
     // Another agent made it between our open and our create.
-    return port.openEvent(agentwin::kCloseEventName);
+    if (uintptr_t event = port.openEvent(agentwin::kCloseEventName)) return usableIfGuarded(port, event, nt6);
+    return 0;
 }
 
 void WatchCloseSignal(CloseSignalPort& port, uintptr_t event, uintptr_t mainWindow) {

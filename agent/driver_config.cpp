@@ -100,9 +100,13 @@ bool applyUnderLock(Agent& a, DoubleClickArea* area) {
     s.dHeight.set(def::kDoubleClickArea);
     s.dWidth.set(def::kDoubleClickArea);
 
+    // The panel is one per machine: only the agent of the active console
+    // session hands the driver its user's settings. Another session's agent
+    // still reads them, ready for its return (the session watch re-applies).
+    const bool drives = a.state.sessionActive.get() != 0;
     PanelIdTable panels{};
     bool havePanels = false;
-    {
+    if (drives) {
         Device device(a.ports.driver, kPanelDevicePath);
         if (device) havePanels = readPanelIds(device, &panels);
     }
@@ -150,7 +154,7 @@ bool applyUnderLock(Agent& a, DoubleClickArea* area) {
     }
     if (!userKeyFound) seedUserKey(a);
 
-    {
+    if (drives) {
         Device device(a.ports.driver, kPanelDevicePath);
         if (device) device.sendDword(req::kSetOption, s.option.get());
     }
@@ -168,11 +172,16 @@ void ApplyStoredSettings(Agent& a) {
     // and wait for each: one program that has stopped answering would hold
     // this thread for as long as it hangs. The values are written alone and
     // announced from a thread of its own, after the lock is released.
+    // Only a value that moved is announced: most applications (a panel that
+    // reconnects, a session's return) change nothing.
     const uint32_t actions[] = {win::kSpiSetDoubleClkHeight, win::kSpiSetDoubleClkWidth};
     const uint32_t values[] = {area.height, area.width};
-    for (int i = 0; i < 2; ++i)
-        if (a.ports.display.systemParametersInfo(actions[i], values[i], win::kSpifUpdateIniFile))
+    const int metrics[] = {win::kSmCyDoubleClk, win::kSmCxDoubleClk};
+    for (int i = 0; i < 2; ++i) {
+        const bool moved = static_cast<uint32_t>(a.ports.display.getSystemMetrics(metrics[i])) != values[i];
+        if (a.ports.display.systemParametersInfo(actions[i], values[i], win::kSpifUpdateIniFile) && moved)
             a.ports.window.announceSettingChange(actions[i]);
+    }
 }
 
 void PushCalibrationTables(Agent& a, RegKey userKey, Device& device, const PanelIdTable& panels) {

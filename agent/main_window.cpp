@@ -15,6 +15,13 @@ bool ntFamily(const Agent& a) { return a.state.osNt5.get() || a.state.osNt6.get(
 
 bool shuttingDown(const Agent& a) { return a.state.shuttingDown.get() != 0; }
 
+// Once: the WM_DESTROY that DestroyWindow sends comes back into Shutdown,
+// which must not destroy the window a second time from inside its own
+// destruction.
+void destroyMainWindow(Agent& a) {
+    if (!a.state.mainWindowDestroyed.exchange(1)) a.ports.window.destroyWindow(mainWindow(a));
+}
+
 void setTip(Agent& a, const char* tip) {
     std::memset(a.state.tipText, 0, sizeof a.state.tipText);
     appendText(a.state.tipText, sizeof a.state.tipText, tip);
@@ -74,17 +81,32 @@ void bindTerminalServices(Agent& a) {
             a.state.sessionNotifications.set(registered != 0);
         }
     }
+}
+
+// The session watch's first look, taken before the first settings reach the
+// driver or the hook: an agent started in a session that is not at the
+// console (a restart after an install, a remote logon) leaves both alone.
+void bindSessionQuery(Agent& a) {
+    if (!ntFamily(a) || a.state.kernelModule.get()) return;
+    LibraryPort& lib = a.ports.library;
     const ModuleHandle kernel = lib.loadLibrary(kKernelLibrary);
     a.state.kernelModule.set(kernel);
     if (!kernel) return;
     const ProcAddress sessionOf = lib.getProcAddress(kernel, kProcessIdToSessionId);
-    a.state.activeSessionQuery.set(lib.getProcAddress(kernel, kActiveConsoleSession));
     uint32_t session = 0;
-    if (sessionOf && lib.callProcessIdToSessionId(sessionOf, &session)) a.state.ownSessionId.set(session);
+    // Without its own session the agent cannot tell whether it is at the
+    // console: it then drives the panel, unwatched, as on a single-user system.
+    if (!sessionOf || !lib.callProcessIdToSessionId(sessionOf, &session)) return;
+    a.state.ownSessionId.set(session);
+    const ProcAddress active = lib.getProcAddress(kernel, kActiveConsoleSession);
+    a.state.activeSessionQuery.set(active);
+    if (active) a.state.sessionActive.set(lib.callActiveConsoleSession(active) == session);
 }
 
+bool drivesThePanel(const Agent& a) { return a.state.sessionActive.get() != 0; }
+
 void pushDisplay(Agent& a) {
-    if (shuttingDown(a)) return;
+    if (shuttingDown(a) || !drivesThePanel(a)) return;
     PushDisplayOrientation(a);
     if (!(a.state.settings.disableMode.get() & 1)) PushMonitorLayout(a);
 }
@@ -113,7 +135,8 @@ ModuleHandle LoadHookLibrary(Agent& a) {
 
 void HandOptionToHook(Agent& a) {
     RoutineLock lock(a.ports.locks, Routine::HandOptionToHook);
-    if (shuttingDown(a)) return;
+    // The hook's option word is one for every session.
+    if (shuttingDown(a) || !drivesThePanel(a)) return;
     const ModuleHandle hook = a.state.hookModule.get();
     if (!hook) return;  // settings arriving before the hook was bound
     for (int attempt = 0; attempt < 5; ++attempt) {
@@ -122,11 +145,24 @@ void HandOptionToHook(Agent& a) {
     }
 }
 
+bool RetrySessionNotifications(Agent& a) {
+    RoutineLock lock(a.ports.locks, Routine::SessionNotifications);
+    if (shuttingDown(a)) return false;
+    if (a.state.sessionNotifications.get()) return true;
+    const ModuleHandle wts = a.state.wtsModule.get();
+    if (!wts) return false;
+    const ProcAddress reg = a.ports.library.getProcAddress(wts, kWtsRegister);
+    if (!reg || !a.ports.library.callRegisterSession(reg, mainWindow(a), win::kNotifyForAllSessions)) return false;
+    a.state.sessionNotifications.set(1);
+    return true;
+}
+
 void OnApplySettings(Agent& a, uintptr_t wParam) {
     // A pending or re-entrant application after shutdown began would hide the
     // cursors and add the tray icon again with no agent left to undo it.
     if (shuttingDown(a)) return;
     const bool first = wParam == 0;
+    if (first) bindSessionQuery(a);
     ApplyStoredSettings(a);
     ApplyCursorHiding(a);
     applyTrayIcon(a);
@@ -135,14 +171,15 @@ void OnApplySettings(Agent& a, uintptr_t wParam) {
     if (first && !bindHook(a)) {
         a.ports.display.messageBox(mainWindow(a), kHookMissingText, kMessageCaption,
                                    win::kMbIconWarning | win::kMbSetForeground);
-        a.ports.window.destroyWindow(mainWindow(a));
+        destroyMainWindow(a);
         return;
     }
     HandOptionToHook(a);
     SyncButtonSwap(a);
     if (first && !shuttingDown(a)) {
         if (ntFamily(a)) bindTerminalServices(a);
-        StartWorkerThreads(a, mainWindow(a));
+        // In a session away from the console the watch starts them on its return.
+        if (drivesThePanel(a)) StartWorkerThreads(a, mainWindow(a));
         if (ntFamily(a) && a.state.activeSessionQuery.get()) StartSessionWatchThread(a, mainWindow(a));
     }
     pushDisplay(a);
@@ -157,7 +194,7 @@ void OnCopyData(Agent& a, const uint8_t* data, size_t size) {
     applyTrayIcon(a);
     applyFloatingWindow(a);
     HandOptionToHook(a);
-    if (!shuttingDown(a)) {
+    if (!shuttingDown(a) && drivesThePanel(a)) {
         Device device(a.ports.driver, kPanelDevicePath);
         if (device) device.sendDword(req::kSetOption, a.state.settings.option.get());
     }
@@ -168,7 +205,7 @@ void OnCopyData(Agent& a, const uint8_t* data, size_t size) {
 void OnButtonMode(Agent& a, intptr_t lParam) {
     const bool arm = lParam == win::kWmLButtonUp;
     if (!arm && lParam != win::kWmRButtonUp) return;
-    if (shuttingDown(a)) return;
+    if (shuttingDown(a) || !drivesThePanel(a)) return;
     Device device(a.ports.driver, kPanelDevicePath);
     if (!device) return;
     if (!device.send(arm ? req::kButtonSecondary : req::kButtonPrimary)) return;
@@ -196,6 +233,7 @@ void OnTaskbarCreated(Agent& a) {
 void SyncButtonSwap(Agent& a) {
     RoutineLock lock(a.ports.locks, Routine::SyncButtonSwap);
     if (shuttingDown(a)) return;  // shutdown has told the driver "not swapped"
+    if (!drivesThePanel(a)) return;  // the console's user has their own swap state
     Device device(a.ports.driver, kPanelDevicePath);
     if (!device) return;
     if (a.ports.display.getSystemMetrics(win::kSmSwapButton)) {
@@ -238,7 +276,7 @@ void Shutdown(Agent& a) {
     if (a.state.shuttingDown.exchange(1)) return;
     LibraryPort& lib = a.ports.library;
     RestoreCursors(a);
-    {
+    if (drivesThePanel(a)) {
         RoutineLock lock(a.ports.locks, Routine::SyncButtonSwap);
         Device device(a.ports.driver, kPanelDevicePath);
         if (device) {
@@ -250,7 +288,6 @@ void Shutdown(Agent& a) {
     SetTrayIcon(a, mainWindow(a), win::kNimDelete, kTrayIconId, 0, nullptr);
     StopWorkerThreads(a);
     if (ntFamily(a)) StopSessionWatchThread(a);
-    if (const KernelHandle mutex = a.state.instanceMutex.exchange(0)) a.ports.locks.releaseInstanceMutex(mutex);
     ModuleHandle hook = 0;
     {
         // A session watch handing the option word over right now finishes
@@ -270,6 +307,8 @@ void Shutdown(Agent& a) {
         lib.freeLibrary(hook);
     }
     if (ntFamily(a)) {
+        // A retry of the registration on the session watch finishes first.
+        RoutineLock lock(a.ports.locks, Routine::SessionNotifications);
         if (const ModuleHandle wts = a.state.wtsModule.exchange(0)) {
             if (const ProcAddress unreg = lib.getProcAddress(wts, kWtsUnRegister))
                 lib.callUnRegisterSession(unreg, mainWindow(a));
@@ -277,6 +316,12 @@ void Shutdown(Agent& a) {
             if (const ModuleHandle kernel = a.state.kernelModule.exchange(0)) lib.freeLibrary(kernel);
         }
     }
+    // The window goes first and the mutex last: whoever looks for a running
+    // agent (Tapstart, the installer) finds its window for as long as it
+    // holds the mutex and the hook, and a new agent started once the window
+    // is gone is not refused.
+    destroyMainWindow(a);
+    if (const KernelHandle mutex = a.state.instanceMutex.exchange(0)) a.ports.locks.releaseInstanceMutex(mutex);
     a.ports.window.postQuitMessage(0);
 }
 
@@ -284,8 +329,15 @@ bool HandleMainWindowMessage(Agent& a, uint32_t message, uintptr_t wParam, intpt
                              size_t copySize) {
     switch (message) {
         case win::kWmDestroy:
-        case win::kWmEndSession:
+        // Handled rather than left to DefWindowProcA, whose DestroyWindow
+        // would run the shutdown from inside the window's destruction.
+        case win::kWmClose:
             Shutdown(a);
+            return true;
+        case win::kWmEndSession:
+            // FALSE: the end of the session was cancelled (by the user, or a
+            // program refused it); the session goes on, and so does the agent.
+            if (wParam) Shutdown(a);
             return true;
         case win::kWmSettingChange:
             OnSettingChange(a, wParam);
@@ -338,8 +390,16 @@ bool StartAgent(Agent& a, StartPort& start, const char* commandLine) {
         a.state.osNt5.set(os.nt5);
         a.state.osNt6.set(os.nt6);
     }
+    bindSessionQuery(a);
     ApplyStoredSettings(a);
     a.state.taskbarCreatedMessage.set(start.registerWindowMessage(kTaskbarCreated));
+    // An agent started elevated would otherwise never hear a non-elevated
+    // Explorer's "TaskbarCreated" (no tray icon after Explorer restarts) nor
+    // the console's settings: messages from a lower integrity level are
+    // filtered. Just these two are let through.
+    if (const uint32_t taskbarCreated = a.state.taskbarCreatedMessage.get())
+        start.allowMessageFromLowerIntegrity(taskbarCreated);
+    start.allowMessageFromLowerIntegrity(win::kWmCopyData);
     if (!start.registerWindowClass()) return giveUp();
     const WindowHandle window = start.createMainWindow();
     // A windowless agent would hold the mutex, and keep every later agent

@@ -47,6 +47,9 @@ public:
     virtual bool osVersion(uint32_t* platformId, uint32_t* majorVersion) = 0;
     // RegisterWindowMessageA; 0 on failure.
     virtual uint32_t registerWindowMessage(const char* name) = 0;
+    // ChangeWindowMessageFilter(message, MSGFLT_ADD), looked up at run time:
+    // Windows before Vista has no such filter (and no such function).
+    virtual void allowMessageFromLowerIntegrity(uint32_t message) = 0;
     // RegisterClassA of the main window's class.
     virtual bool registerWindowClass() = 0;
     // CreateWindowExA of the main window, then ShowWindow(SW_HIDE) and

@@ -222,6 +222,9 @@ void checkSession(Agent& a) {
     if (active == s.ownSessionId.get()) {
         if (!s.sessionActive.get() && !s.shuttingDown.get()) {
             a.ports.sleep.sleep(kSessionPollMs);
+            // This session drives the panel again: what follows reaches the
+            // driver and the hook only from here on.
+            s.sessionActive.set(1);
             // Each of these does nothing once shutdown has begun.
             ApplyStoredSettings(a);
             ApplyCursorHiding(a);
@@ -230,6 +233,9 @@ void checkSession(Agent& a) {
             // user of the session we left may have set their own meanwhile.
             HandOptionToHook(a);
             StartWorkerThreads(a, s.mainWindow.get());
+            // The display is measured on the main thread only; this session's
+            // may differ from the one the driver was told last.
+            a.ports.window.postMessage(s.mainWindow.get(), win::kWmDisplayChange, 0, 0);
         }
         s.sessionActive.set(1);
     } else {
@@ -251,27 +257,33 @@ Ending sessionWatchLife(Agent& a) {
     ThreadPort& threads = *a.ports.threads;
     SleepPort& sleep = a.ports.sleep;
     // Notifications registered: sleep on the event that WM_WTSSESSION_CHANGE
-    // sets. Otherwise (or without an event) poll every 25 ms as before.
+    // sets. Otherwise (or without an event) poll slowly.
     std::optional<OwnEvent> event;
-    if (s.sessionNotifications.get()) {
+    auto listen = [&] {
         event.emplace(a, s.sessionEvent);
-        if (event->get()) {
-            SlotLock lock(a);
-            s.sessionEvent.set(event->get());
-            // A notification that found no event to set is not lost.
-            if (s.sessionChangePending.get()) threads.setEvent(event->get());
-        }
-    }
-    const bool notified = event && event->get();
+        if (!event->get()) return false;
+        SlotLock lock(a);
+        s.sessionEvent.set(event->get());
+        // A notification that found no event to set is not lost.
+        if (s.sessionChangePending.get()) threads.setEvent(event->get());
+        return true;
+    };
+    bool notified = s.sessionNotifications.get() && listen();
     uint32_t settleLeft = 0;  // ms of quick polls after a notification
     // The first look comes at once: the session may have changed before the
     // watch (or its notifications) began.
     if (s.sessionWatchThread.run.get()) checkSession(a);
     while (s.sessionWatchThread.run.get()) {
-        if (!notified || settleLeft) {
+        if (!notified) {
+            sleep.sleep(kSessionFallbackPollMs);
+            if (!s.sessionWatchThread.run.get()) break;
+            // A change that came before the registration is found by the
+            // look below, as every poll finds one.
+            if (!s.sessionNotifications.get() && RetrySessionNotifications(a)) notified = listen();
+        } else if (settleLeft) {
             sleep.sleep(kSessionPollMs);
             settleLeft -= settleLeft < kSessionPollMs ? settleLeft : kSessionPollMs;
-            if (notified && takeSessionChange(a, event->get())) settleLeft = kSessionSettleMs;
+            if (takeSessionChange(a, event->get())) settleLeft = kSessionSettleMs;
         } else {
             threads.waitForEventTimeout(event->get(), kSessionSafetyPollMs);
             // Woken or timed out: a notification that came meanwhile, even

@@ -44,12 +44,15 @@ protected:
 // THREAD_PRIORITY_* for a TPriority value; false leaves the priority alone.
 bool ThreadPriorityFor(uint32_t tPriority, int* priority);
 
-// The session watch's rhythm. Without session notifications it polls every
-// kSessionPollMs. With them it waits on its event, which WM_WTSSESSION_CHANGE
-// sets, at most kSessionSafetyPollMs at a time; after each notification it
-// polls every kSessionPollMs for kSessionSettleMs, in case the active console
-// session is reported a little after the notification.
+// The session watch's rhythm. With session notifications it waits on its
+// event, which WM_WTSSESSION_CHANGE sets, at most kSessionSafetyPollMs at a
+// time; after each notification it polls every kSessionPollMs for
+// kSessionSettleMs, in case the active console session is reported a little
+// after the notification. Without them (the registration fails when it comes
+// before the terminal services are up at boot) it polls every
+// kSessionFallbackPollMs and tries the registration again each time.
 inline constexpr uint32_t kSessionPollMs = 25;
+inline constexpr uint32_t kSessionFallbackPollMs = 500;
 inline constexpr uint32_t kSessionSafetyPollMs = 5000;
 inline constexpr uint32_t kSessionSettleMs = 1000;
 

@@ -120,14 +120,53 @@ void switchButtonMode(P& platform, ButtonMode mode) {
     platform.close(device);
 }
 
-// The hook procedure for a call with a hook code of 0 or more; the caller
-// passes every call on to the next hook whatever happens here.
-template <ButtonModePlatform P>
-void onKeyMessage(const SharedData& shared, uint16_t& previousKeyByte, uint32_t lParam, P& platform) {
+// What one process keeps between calls of its hook procedure; zero at load.
+struct ProcessKeys {
+    uint16_t previousKeyByte;
+    // The mode this process last asked the driver for, so that the
+    // auto-repeat of a held key does not ask again: 0 none yet.
+    uint8_t lastRequest;
+    // The process's session, learnt once at attach (sessionKnown 0: it could
+    // not be, and the keys act as they always did).
+    uint8_t sessionKnown;
+    uint32_t session;
+};
+
+// The panel is the console's: keys typed in another session (a remote one,
+// or one switched away from) leave it alone. 0xFFFFFFFF, no session at the
+// console while a switch is under way, matches no process.
+inline bool inConsoleSession(const ProcessKeys& keys, uint32_t consoleSession) {
+    return !keys.sessionKnown || keys.session == consoleSession;
+}
+
+// The hook's platform beyond SwitchButtonMode: WTSGetActiveConsoleSessionId.
+template <class P>
+concept KeyPlatform = ButtonModePlatform<P> && requires(P& p) {
+    { p.activeConsoleSession() } -> std::same_as<uint32_t>;
+};
+
+inline constexpr uint8_t requestOf(ButtonMode mode) { return mode == ButtonMode::Secondary ? 1 : 2; }
+
+// A keyboard hook's lParam bit 30: the key was already down (auto-repeat,
+// and every release).
+inline constexpr uint32_t kKeyWasDown = 0x40000000u;
+
+// The hook procedure for a call with the hook code HC_ACTION (a key taken
+// from the queue; HC_NOREMOVE peeks repeat it); the caller passes every call
+// on to the next hook whatever happens here.
+template <KeyPlatform P>
+void onKeyMessage(const SharedData& shared, ProcessKeys& keys, uint32_t lParam, P& platform) {
     const KeyBytes key = keyBytesOf(lParam);
-    auto switchTo = [&platform](ButtonMode mode) { switchButtonMode(platform, mode); };
-    if (key.extended) hookEventFromKey(previousKeyByte, load(shared.option), scan::kExtended, switchTo);
-    hookEventFromKey(previousKeyByte, load(shared.option), key.code, switchTo);
+    const bool repeated = (lParam & kKeyWasDown) && !(key.code & scan::kRelease);
+    auto switchTo = [&](ButtonMode mode) {
+        if (repeated && keys.lastRequest == requestOf(mode)) return;  // nothing would change
+        // Asked only of the keys that would switch: most keys never get here.
+        if (!inConsoleSession(keys, platform.activeConsoleSession())) return;
+        keys.lastRequest = requestOf(mode);
+        switchButtonMode(platform, mode);
+    };
+    if (key.extended) hookEventFromKey(keys.previousKeyByte, load(shared.option), scan::kExtended, switchTo);
+    hookEventFromKey(keys.previousKeyByte, load(shared.option), key.code, switchTo);
 }
 
 // Installing and removing the hook: SetWindowsHookExA giving the hook as its
@@ -143,6 +182,12 @@ inline constexpr int kUnhookAttempts = 11;
 inline constexpr uint32_t kUnhookRetryMs = 500;
 
 inline void processAttach(SharedData& shared, uint32_t instance) { store(shared.instance, instance); }
+
+// The session of the process, from ProcessIdToSessionId at attach.
+inline void processSession(ProcessKeys& keys, bool known, uint32_t session) {
+    keys.sessionKnown = known;
+    keys.session = session;
+}
 
 // The hook handle a process installed is its own, kept in that process
 // (ownHook): the shared section is one copy for every session, and with fast

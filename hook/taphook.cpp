@@ -13,7 +13,7 @@ namespace {
 __attribute__((section(".shared"), shared, aligned(4))) tp::hook::SharedData shared = {};
 
 // Per process.
-uint16_t previousKeyByte;
+tp::hook::ProcessKeys keys;
 HINSTANCE ownInstance;
 uint32_t ownHook;  // the hook this process installed, if any
 
@@ -48,12 +48,14 @@ struct Win32Hook {
     uint32_t setWindowsHook() { return hookValue(SetWindowsHookExA(WH_KEYBOARD, keyboardProc, ownInstance, 0)); }
     bool unhookWindowsHook(uint32_t hook) { return UnhookWindowsHookEx(hookOf(hook)) != FALSE; }
     void sleep(uint32_t ms) { Sleep(ms); }
+    // Windows XP has it (as ProcessIdToSessionId): imported directly.
+    uint32_t activeConsoleSession() { return WTSGetActiveConsoleSessionId(); }
 };
 
 LRESULT CALLBACK keyboardProc(int code, WPARAM wParam, LPARAM lParam) {
-    if (code >= 0) {
+    if (code == HC_ACTION) {
         Win32Hook platform;
-        tp::hook::onKeyMessage(shared, previousKeyByte, static_cast<uint32_t>(lParam), platform);
+        tp::hook::onKeyMessage(shared, keys, static_cast<uint32_t>(lParam), platform);
     }
     return CallNextHookEx(hookOf(tp::hook::load(shared.hook)), code, wParam, lParam);
 }
@@ -81,6 +83,9 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
         ownInstance = instance;
         tp::hook::processAttach(shared, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(instance)));
+        DWORD session = 0;
+        const bool known = ProcessIdToSessionId(GetCurrentProcessId(), &session) != FALSE;
+        tp::hook::processSession(keys, known, session);
         // Every thread of every hooked process would call in otherwise.
         DisableThreadLibraryCalls(instance);
     }

@@ -28,7 +28,9 @@ public:
     // processes named Tapagent.exe, each with ProcessIdToSessionId's answer
     // (kUnknownSession and the error when it failed).
     virtual std::vector<AgentProcess> findAgents() = 0;
-    // OpenEventA(EVENT_MODIFY_STATE, FALSE, name); 0 when no agent made it.
+    // CreateEventA with the close signal's guarded access (an existing event
+    // is opened), else OpenEventA(EVENT_MODIFY_STATE, FALSE, name); 0 when
+    // neither gives a handle.
     virtual uintptr_t openEvent(const char* name) = 0;
     virtual bool setEvent(uintptr_t event) = 0;
     virtual bool resetEvent(uintptr_t event) = 0;

@@ -5,6 +5,7 @@
 
 #include <msi.h>
 #include <msiquery.h>
+#include <sddl.h>
 #include <tlhelp32.h>
 #include <userenv.h>
 #include <wtsapi32.h>
@@ -56,8 +57,18 @@ public:
         CloseHandle(snapshot);
         return agents;
     }
+    // Made here, with the one guarded access, when no agent holds it yet;
+    // an existing one is opened to be set.
     uintptr_t openEvent(const char* name) override {
-        return reinterpret_cast<uintptr_t>(OpenEventA(EVENT_MODIFY_STATE, FALSE, name));
+        HANDLE event = nullptr;
+        SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
+        if (ConvertStringSecurityDescriptorToSecurityDescriptorA(tp::agentwin::kCloseEventSddlXp, SDDL_REVISION_1,
+                                                                 &attributes.lpSecurityDescriptor, nullptr)) {
+            event = CreateEventA(&attributes, TRUE, FALSE, name);
+            LocalFree(attributes.lpSecurityDescriptor);
+        }
+        if (!event) event = OpenEventA(EVENT_MODIFY_STATE, FALSE, name);
+        return reinterpret_cast<uintptr_t>(event);
     }
     bool setEvent(uintptr_t event) override { return SetEvent(reinterpret_cast<HANDLE>(event)) != FALSE; }
     bool resetEvent(uintptr_t event) override { return ResetEvent(reinterpret_cast<HANDLE>(event)) != FALSE; }

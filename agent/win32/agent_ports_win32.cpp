@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <cstring>
+#include <type_traits>
 
 #include "floating_window.h"
 #include "win32_ports.h"
@@ -177,9 +178,7 @@ Win32Locks::Win32Locks() {
     for (CRITICAL_SECTION& s : sections_) InitializeCriticalSection(&s);
 }
 
-Win32Locks::~Win32Locks() {
-    for (CRITICAL_SECTION& s : sections_) DeleteCriticalSection(&s);
-}
+static_assert(std::is_trivially_destructible_v<Win32Locks>, "the locks must outlive every worker");
 
 void Win32Locks::lock(Routine routine) { EnterCriticalSection(&sections_[static_cast<int>(routine)]); }
 

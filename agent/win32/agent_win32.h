@@ -61,10 +61,13 @@ public:
     uint32_t callActiveConsoleSession(ProcAddress proc) override;
 };
 
+// The locks live until the process ends: they are never deleted, because a
+// worker thread may still wake and take one after WinMain has returned (the
+// workers are told to stop, never joined). Nothing of the process's end then
+// runs a destructor over them.
 class Win32Locks : public LockPort {
 public:
     Win32Locks();
-    ~Win32Locks();
     Win32Locks(const Win32Locks&) = delete;
     Win32Locks& operator=(const Win32Locks&) = delete;
     void lock(Routine routine) override;

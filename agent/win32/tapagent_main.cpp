@@ -4,6 +4,7 @@
 
 #include "agent_win32.h"
 #include "close_signal_win32.h"
+#include "announcer.h"
 #include "main_window.h"
 #include "win32_ports.h"
 
@@ -70,6 +71,14 @@ public:
         return true;
     }
     uint32_t registerWindowMessage(const char* name) override { return RegisterWindowMessageA(name); }
+    void allowMessageFromLowerIntegrity(uint32_t message) override {
+        using ChangeWindowMessageFilterFn = BOOL(WINAPI*)(UINT, DWORD);
+        constexpr DWORD kMsgFltAdd = 1;
+        if (HMODULE user = GetModuleHandleA("user32.dll"))
+            if (auto fn = reinterpret_cast<ChangeWindowMessageFilterFn>(
+                    reinterpret_cast<void*>(GetProcAddress(user, "ChangeWindowMessageFilter"))))
+                fn(message, kMsgFltAdd);
+    }
     bool registerWindowClass() override {
         WNDCLASSA wc;
         std::memset(&wc, 0, sizeof wc);
@@ -110,5 +119,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
+    // Process exit would cut a broadcast short: later windows would never hear it.
+    tp::finishAnnouncements(tp::kAnnounceFinishMs);
     return static_cast<int>(msg.wParam);
 }

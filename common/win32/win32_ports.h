@@ -40,10 +40,14 @@ public:
 // Returns false (and an empty buffer) when the folder is unknown or too long.
 bool installPath(const char* tail, char (&out)[260]);
 
-// Broadcasts WM_SETTINGCHANGE with wParam action from a thread of its own
-// and returns at once. SendNotifyMessage and PostMessage refuse the message
-// (it may carry a string: ERROR_MESSAGE_SYNC_ONLY), and a broadcast that
-// waits would hold the caller on any program that has stopped answering.
+// Broadcasts WM_SETTINGCHANGE with wParam action through the program's one
+// announcer (announcer.h) and returns at once. SendNotifyMessage and
+// PostMessage refuse the message (it may carry a string:
+// ERROR_MESSAGE_SYNC_ONLY), and a broadcast that waits would hold the caller
+// on any program that has stopped answering.
 void announceSettingChange(uint32_t action);
+// Before the program exits: waits, answering messages, for what is still to
+// be announced, at most timeoutMs; true when nothing was left.
+bool finishAnnouncements(uint32_t timeoutMs);
 
 }  // namespace tp

@@ -126,10 +126,12 @@ public:
             s.user.dHeight = static_cast<uint32_t>(s.dHeightEdit);
             s.user.dWidth = static_cast<uint32_t>(s.dWidthEdit);
         }
-        // The previews become the user's own values, announced to every program.
+        // The previews become the user's own values, announced to every
+        // program when they moved (a slider moved and put back did not).
         for (int i = 0; i < kValues; ++i) {
             if (!previewed_[i]) continue;
-            console().ports.system.systemParametersInfo(kActions[i], shown_[i], kSpifUpdateIniFile | kSpifSendChange);
+            const uint32_t announce = shown_[i] != system_[i] ? kSpifSendChange : 0;
+            console().ports.system.systemParametersInfo(kActions[i], shown_[i], kSpifUpdateIniFile | announce);
             system_[i] = shown_[i];
             previewed_[i] = false;
         }

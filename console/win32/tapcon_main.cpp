@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "announcer.h"
 #include "console_win32.h"
 #include "win32_ports.h"
 
@@ -95,6 +96,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     Console console(ConsolePorts{registry, driver, sleeper, system, agent}, language);
     loadConsoleSettings(console);
     runSheet(console, res);
+    // OK applied and announced from the announcer's thread; process exit
+    // would cut that broadcast short.
+    finishAnnouncements(kAnnounceFinishMs);
 
     CloseHandle(mutex);
     return 0;

@@ -132,6 +132,7 @@ bool FakeWindows::showWindow(WindowHandle window, int command) {
 
 bool FakeWindows::destroyWindow(WindowHandle window) {
     journal_.add("DestroyWindow " + hexOf(window));
+    if (onDestroyWindow) onDestroyWindow(window);
     return true;
 }
 
@@ -260,7 +261,7 @@ int32_t FakeLibraries::callUnRegisterSession(ProcAddress proc, WindowHandle wind
 
 bool FakeLibraries::callProcessIdToSessionId(ProcAddress proc, uint32_t* session) {
     if (!call(proc, "self")) return false;
-    *session = sessionId;
+    *session = processSessionId.value_or(sessionId);
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -86,6 +87,9 @@ public:
     // Called after each announcement is journalled: a test's stand-in for
     // delivering WM_SETTINGCHANGE to the main window.
     std::function<void(uint32_t action)> onAnnounceSettingChange;
+    // Called after each DestroyWindow is journalled: what the destruction
+    // sends to the window (WM_DESTROY) goes here.
+    std::function<void(agent::WindowHandle window)> onDestroyWindow;
 
     bool postMessage(agent::WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) override;
     intptr_t sendMessage(agent::WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) override;
@@ -135,7 +139,9 @@ public:
     void addExport(agent::ModuleHandle module, const std::string& name, int32_t result);
     // Results of successive calls of one export; the last one repeats.
     void setResults(agent::ModuleHandle module, const std::string& name, std::vector<int32_t> results);
+    // The active console session; also the agent's own unless processSessionId says otherwise.
     uint32_t sessionId = 1;
+    std::optional<uint32_t> processSessionId;
     std::set<agent::ModuleHandle> loaded() const;
 
     agent::ModuleHandle loadLibrary(const char* path) override;

@@ -204,12 +204,38 @@ TEST_F(DriverConfig, WritesTheDoubleClickAreaAndAnnouncesItWithoutWaitingAfterIt
     rig.registry.addKey(AgentRig::userKey());
     ApplyStoredSettings(rig.agent);
     const auto lines = rig.journal.lines();
-    ASSERT_GE(lines.size(), 7u);
+    ASSERT_GE(lines.size(), 9u);
     EXPECT_EQ(lines.front(), "lock 0");
-    EXPECT_EQ(std::vector<std::string>(lines.end() - 5, lines.end()),
-              (std::vector<std::string>{"unlock 0", "SystemParametersInfo 0x1e 34 1", "AnnounceSettingChange 30",
+    EXPECT_EQ(std::vector<std::string>(lines.end() - 7, lines.end()),
+              (std::vector<std::string>{"unlock 0", "GetSystemMetrics 37", "SystemParametersInfo 0x1e 34 1",
+                                        "AnnounceSettingChange 30", "GetSystemMetrics 36",
                                         "SystemParametersInfo 0x1d 34 1", "AnnounceSettingChange 29"}));
     EXPECT_TRUE(rig.journal.starting("SendMessage ").empty());
+}
+
+// Most applications (a panel that reconnects, a session's return, the
+// driver's settings signal) change nothing: only a value that moved is
+// announced to every program.
+TEST_F(DriverConfig, AnnouncesOnlyTheDoubleClickValuesThatMoved) {
+    struct Case {
+        const char* name;
+        int height, width;  // what the system has before
+        std::vector<std::string> announced;
+    };
+    const Case cases[] = {
+        {"both as stored", 34, 34, {}},
+        {"the height moved", 20, 34, {"AnnounceSettingChange 30"}},
+        {"both moved", 0, 40, {"AnnounceSettingChange 30", "AnnounceSettingChange 29"}},
+    };
+    for (const Case& c : cases) {
+        AgentRig r;
+        r.registry.addKey(AgentRig::userKey());
+        r.display.metrics[agent::win::kSmCyDoubleClk] = c.height;
+        r.display.metrics[agent::win::kSmCxDoubleClk] = c.width;
+        ApplyStoredSettings(r.agent);
+        EXPECT_EQ(r.journal.starting("AnnounceSettingChange"), c.announced) << c.name;
+        EXPECT_EQ(r.journal.starting("SystemParametersInfo").size(), 2u) << c.name << ": the profile is written all the same";
+    }
 }
 
 TEST_F(DriverConfig, DoesNothingOnceShutdownHasBegun) {

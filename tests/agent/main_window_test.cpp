@@ -99,7 +99,10 @@ TEST_F(MainWindow, FirstApplicationRunsEveryStepInOrder) {
 
     EXPECT_TRUE(HandleMainWindowMessage(rig.agent, AGM_APPLY_SETTINGS, 0, 0));
 
-    EXPECT_TRUE(inOrder(rig.journal, {lockOf(Routine::ApplyStoredSettings),
+    EXPECT_TRUE(inOrder(rig.journal, {"LoadLibrary KERNEL32.dll -> 0x3200",
+                                      "call ProcessIdToSessionId(self) -> 1",
+                                      "call WTSGetActiveConsoleSessionId() -> 1",
+                                      lockOf(Routine::ApplyStoredSettings),
                                       "ioctl 0x222034 in=00 00 84 00",
                                       unlockOf(Routine::ApplyStoredSettings),
                                       lockOf(Routine::ApplyCursorHiding),
@@ -122,8 +125,6 @@ TEST_F(MainWindow, FirstApplicationRunsEveryStepInOrder) {
                                       unlockOf(Routine::SyncButtonSwap),
                                       "LoadLibrary wtsapi32.dll -> 0x3100",
                                       "call WTSRegisterSessionNotification(" + kMainHex + ", 1) -> 1",
-                                      "LoadLibrary KERNEL32.dll -> 0x3200",
-                                      "call ProcessIdToSessionId(self) -> 1",
                                       lockOf(Routine::StartWorkerThreads),
                                       unlockOf(Routine::StartWorkerThreads),
                                       "EnumDisplaySettings",
@@ -449,6 +450,83 @@ TEST_F(MainWindow, PowerEventsInAnInactiveSessionOrOfOtherKindsDoNothing) {
     EXPECT_EQ(rig.agent.state.panelEventThread.run.get(), 1u);
 }
 
+// ---------------------------------------------------------------- one session drives the panel
+
+// The panel and its driver are one per machine. An agent whose session is
+// not the active console session (fast user switching, a remote session, a
+// restart by the installer in every session) keeps its settings to itself:
+// nothing of its user reaches the driver or the hook library, from the first
+// application on, until its session comes back (the session watch).
+TEST_F(MainWindow, OnlyTheActiveConsoleSessionsAgentDrivesTheDriverAndTheHook) {
+    struct Case {
+        const char* name;
+        uint32_t own, console;
+        bool drives;
+    };
+    const Case cases[] = {
+        {"at the console", 3, 3, true},
+        {"another session at the console", 3, 1, false},
+        {"no session at the console (a switch under way)", 3, 0xFFFFFFFF, false},
+        {"session 0 at the console, as on Windows XP", 0, 0, true},
+    };
+    for (const Case& c : cases) {
+        AgentRig r;
+        AgentRig::addSuiteKeys(r.registry, r.driver);
+        r.registry.setDword(AgentRig::userKey(), "Option", opt::kTrayIcon);
+        r.installHook();
+        r.libraries.addModule("wtsapi32.dll", 0x3100);
+        r.libraries.addExport(0x3100, "WTSRegisterSessionNotification", 1);
+        r.libraries.addExport(0x3100, "WTSUnRegisterSessionNotification", 1);
+        r.libraries.addModule("KERNEL32.dll", 0x3200);
+        r.libraries.addExport(0x3200, "ProcessIdToSessionId", 1);
+        r.libraries.addExport(0x3200, "WTSGetActiveConsoleSessionId", 1);
+        r.libraries.processSessionId = c.own;
+        r.libraries.sessionId = c.console;
+        r.agent.state.osNt6.set(1);
+        r.agent.state.instanceMutex.set(0x4400);
+
+        HandleMainWindowMessage(r.agent, AGM_APPLY_SETTINGS, 0, 0);
+        HandleMainWindowMessage(r.agent, AGM_APPLY_SETTINGS, 1, 0);
+        const std::vector<uint8_t> b = block(opt::kTrayIcon | opt::kKeyRightClick);
+        HandleMainWindowMessage(r.agent, win::kWmCopyData, 0, 0, b.data(), b.size());
+        HandleMainWindowMessage(r.agent, win::kWmDisplayChange, 0, 0);
+        HandleMainWindowMessage(r.agent, AGM_BUTTON_MODE, 0, win::kWmLButtonUp);
+        r.display.metrics[win::kSmSwapButton] = 1;
+        HandleMainWindowMessage(r.agent, win::kWmSettingChange, win::kSpiSetMouseButtonSwap, 0);
+        const int hookCalls = countStarting(r.journal, "call TAPHOOK_SetOptionData");
+        const size_t requestsBeforeShutdown = r.driver.log().size();
+        HandleMainWindowMessage(r.agent, win::kWmDestroy, 0, 0);
+
+        EXPECT_EQ(r.agent.state.sessionActive.get(), c.drives ? 1u : 0u) << c.name;
+        EXPECT_EQ(r.agent.state.ownSessionId.get(), c.own) << c.name;
+        EXPECT_EQ(r.driver.countOf(req::kSetOption) > 0, c.drives) << c.name;
+        EXPECT_EQ(r.driver.countOf(req::kGetPanelIds) > 0, c.drives) << c.name;
+        EXPECT_EQ(r.driver.countOf(req::kSetOrientation) > 0, c.drives) << c.name;
+        EXPECT_EQ(r.driver.countOf(req::kButtonSecondary) > 0, c.drives) << c.name;
+        EXPECT_EQ(r.driver.countOf(req::kButtonsSwapped) > 0, c.drives) << c.name;
+        EXPECT_EQ(r.driver.countOf(req::kButtonsNotSwapped) > 0, c.drives) << c.name << ": shutdown's reset too";
+        EXPECT_EQ(hookCalls > 0, c.drives) << c.name;
+        EXPECT_EQ(countStarting(r.journal, "LoadIcon 103") > 0, true) << c.name << ": its own tray icon still shows";
+        EXPECT_EQ(countStarting(r.journal, "CreateThread"), c.drives ? 3 : 1)
+            << c.name << ": the session watch only; it starts the workers on its return";
+        if (!c.drives) {
+            EXPECT_EQ(r.driver.log().size(), requestsBeforeShutdown) << c.name;
+        }
+        EXPECT_EQ(countStarting(r.journal, "call TAPHOOK_SetHook") > 0, true) << c.name << ": hooked all the same";
+    }
+}
+
+TEST_F(MainWindow, WithoutItsOwnSessionTheAgentDrivesThePanelUnwatched) {
+    rig.libraries.setResults(0x3200, "ProcessIdToSessionId", {0});
+    rig.libraries.sessionId = 7;
+    rig.agent.state.osNt6.set(1);
+    OnApplySettings(rig.agent, 0);
+    EXPECT_EQ(rig.agent.state.sessionActive.get(), 1u);
+    EXPECT_EQ(rig.agent.state.activeSessionQuery.get(), 0u);
+    EXPECT_GT(rig.driver.countOf(req::kSetOption), 0);
+    EXPECT_EQ(countStarting(rig.journal, "CreateThread"), 2) << "the workers, no session watch";
+}
+
 // ---------------------------------------------------------------- shutdown
 
 TEST_F(MainWindow, ShutdownRunsInOrderAndKeepsTheFloatingWindowsPosition) {
@@ -457,14 +535,14 @@ TEST_F(MainWindow, ShutdownRunsInOrderAndKeepsTheFloatingWindowsPosition) {
     rig.agent.state.buttonsSwapped.set(1);
     const size_t sleepsBefore = rig.sleep.calls().size();
 
-    EXPECT_TRUE(HandleMainWindowMessage(rig.agent, win::kWmEndSession, 0 /* FALSE */, 0));
+    EXPECT_TRUE(HandleMainWindowMessage(rig.agent, win::kWmEndSession, 1 /* TRUE */, 0));
 
     EXPECT_TRUE(inOrder(
         rig.journal,
         {"SystemParametersInfo 0x57 0 0", "ioctl 0x222028", "close", "DestroyWindow " + kFloatingHex,
-         tray(win::kNimDelete, 0, ""), "ReleaseMutex 0x4400", "call TAPHOOK_UnSetHook() -> 1",
-         "FreeLibrary " + hexOf(AgentRig::kHookModule), "call WTSUnRegisterSessionNotification(" + kMainHex + ") -> 1",
-         "FreeLibrary 0x3100", "FreeLibrary 0x3200", "PostQuitMessage 0"}));
+         tray(win::kNimDelete, 0, ""), "call TAPHOOK_UnSetHook() -> 1", "FreeLibrary " + hexOf(AgentRig::kHookModule),
+         "call WTSUnRegisterSessionNotification(" + kMainHex + ") -> 1", "FreeLibrary 0x3100", "FreeLibrary 0x3200",
+         "DestroyWindow " + kMainHex, "ReleaseMutex 0x4400", "PostQuitMessage 0"}));
     EXPECT_EQ(count(rig.journal, send(kFloating, FLM_RESET_POSITION)), 0);
     EXPECT_EQ(rig.agent.state.buttonsSwapped.get(), 0u);
     EXPECT_EQ(rig.agent.state.panelEventThread.run.get(), 0u);
@@ -475,6 +553,60 @@ TEST_F(MainWindow, ShutdownRunsInOrderAndKeepsTheFloatingWindowsPosition) {
     EXPECT_TRUE(rig.libraries.loaded().empty());
     EXPECT_EQ(rig.agent.state.hookModule.get(), 0u);
     EXPECT_EQ(rig.agent.state.instanceMutex.get(), 0u);
+}
+
+TEST_F(MainWindow, ACancelledEndOfSessionKeepsTheAgentRunning) {
+    startRunning(opt::kTrayIcon | opt::kFloatingIcon);
+    rig.agent.state.instanceMutex.set(0x4400);
+    EXPECT_TRUE(HandleMainWindowMessage(rig.agent, win::kWmEndSession, 0 /* FALSE */, 0));
+    EXPECT_TRUE(rig.journal.lines().empty());
+    EXPECT_EQ(rig.agent.state.shuttingDown.get(), 0u);
+    EXPECT_EQ(rig.agent.state.instanceMutex.get(), 0x4400u);
+    EXPECT_EQ(rig.agent.state.hookModule.get(), AgentRig::kHookModule);
+    EXPECT_EQ(rig.agent.state.panelEventThread.run.get(), 1u);
+    // The session that went on can still end for real.
+    EXPECT_TRUE(HandleMainWindowMessage(rig.agent, win::kWmEndSession, 1 /* TRUE */, 0));
+    EXPECT_EQ(rig.agent.state.shuttingDown.get(), 1u);
+    EXPECT_EQ(rig.journal.lines().back(), "PostQuitMessage 0");
+}
+
+// Whoever looks for a running agent must find its window for as long as it
+// holds the mutex: the window is destroyed once, by the shutdown itself,
+// whichever message began it (the WM_DESTROY of that destruction included).
+TEST_F(MainWindow, EveryShutdownDestroysTheMainWindowOnceThenReleasesTheMutex) {
+    for (uint32_t message : {win::kWmDestroy, win::kWmClose, win::kWmEndSession}) {
+        AgentRig r;
+        AgentRig::addSuiteKeys(r.registry, r.driver);
+        r.installHook();
+        r.agent.state.mainWindow.set(kMain);
+        OnApplySettings(r.agent, 0);
+        r.agent.state.instanceMutex.set(0x4400);
+        int destroys = 0;
+        r.windows.onDestroyWindow = [&](WindowHandle w) {
+            if (w != kMain) return;
+            ++destroys;
+            EXPECT_EQ(r.agent.state.instanceMutex.get(), 0x4400u) << "mutex released before the window went";
+            EXPECT_TRUE(HandleMainWindowMessage(r.agent, win::kWmDestroy, 0, 0));  // what DestroyWindow sends
+        };
+        EXPECT_TRUE(HandleMainWindowMessage(r.agent, message, 1, 0));
+        EXPECT_EQ(destroys, 1) << message;
+        EXPECT_EQ(r.journal.find("ReleaseMutex 0x4400"), r.journal.find("DestroyWindow " + kMainHex) + 1) << message;
+        EXPECT_EQ(count(r.journal, "PostQuitMessage 0"), 1) << message;
+    }
+}
+
+TEST_F(MainWindow, WithoutTheHookTheWindowIsDestroyedOnceToo) {
+    rig.agent.state.mainWindow.set(kMain);
+    rig.libraries.setResults(AgentRig::kHookModule, "TAPHOOK_SetHook", {0});
+    int destroys = 0;
+    rig.windows.onDestroyWindow = [&](WindowHandle w) {
+        if (w != kMain) return;
+        ++destroys;
+        HandleMainWindowMessage(rig.agent, win::kWmDestroy, 0, 0);
+    };
+    OnApplySettings(rig.agent, 0);
+    EXPECT_EQ(destroys, 1);
+    EXPECT_EQ(rig.agent.state.shuttingDown.get(), 1u);
 }
 
 TEST_F(MainWindow, DestroyShutsDownTooAndWithoutTheDeviceSkipsOnlyTheRequest) {
@@ -488,7 +620,7 @@ TEST_F(MainWindow, DestroyShutsDownTooAndWithoutTheDeviceSkipsOnlyTheRequest) {
 }
 
 TEST_F(MainWindow, OtherMessagesGoToTheDefaultProcedure) {
-    for (uint32_t m : {0x0001u, 0x000Fu, 0x0010u, 0x0012u, 0x0501u, 0x0503u})
+    for (uint32_t m : {0x0001u, 0x000Fu, 0x0011u, 0x0012u, 0x0501u, 0x0503u})
         EXPECT_FALSE(HandleMainWindowMessage(rig.agent, m, 1, 1)) << m;
     EXPECT_TRUE(rig.journal.lines().empty());
 }

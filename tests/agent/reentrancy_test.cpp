@@ -297,7 +297,7 @@ TEST_F(Reentrancy, ApplySettingsDispatchedWhileShutdownWaitsInShellNotifyIconRea
 TEST_F(Reentrancy, MessagesAfterEndSessionLeaveNothingBehind) {
     running(opt::kTrayIcon | opt::kHideCursor);
     a.state.sessionActive.set(1);
-    HandleMainWindowMessage(a, win::kWmEndSession, 0, 0);
+    HandleMainWindowMessage(a, win::kWmEndSession, 1, 0);
     rig.journal.clear();
     rig.driver.clearLog();
 
@@ -504,7 +504,11 @@ public:
     }
     uint32_t registerWindowMessage(const char* name) override {
         journal_.add(std::string("RegisterWindowMessage ") + name);
-        return 0xC0F0;
+        return registeredMessage;
+    }
+    uint32_t registeredMessage = 0xC0F0;  // 0: RegisterWindowMessageA failed
+    void allowMessageFromLowerIntegrity(uint32_t message) override {
+        journal_.add("ChangeWindowMessageFilter " + hexOf(message) + " add");
     }
     bool registerWindowClass() override {
         journal_.add("RegisterClass");
@@ -536,6 +540,47 @@ TEST_F(Start, RunsTheStepsInOrderAndPostsTheFirstApplication) {
     EXPECT_EQ(a.state.mainWindow.get(), AgentRig::kMainWindow);
     EXPECT_EQ(a.state.runOnce.get(), 1u);
     EXPECT_EQ(a.state.osNt6.get(), 1u);
+}
+
+// The session watch's first look comes before the first settings go out:
+// an agent started away from the console (the installer restarts the agents
+// of every session) sends its user's option word nowhere.
+TEST_F(Start, LooksAtTheSessionBeforeTheFirstSettingsReachTheDriver) {
+    rig.libraries.addModule("KERNEL32.dll", 0x3200);
+    rig.libraries.addExport(0x3200, "ProcessIdToSessionId", 1);
+    rig.libraries.addExport(0x3200, "WTSGetActiveConsoleSessionId", 1);
+    for (const uint32_t console : {2u, 5u}) {
+        rig.journal.clear();
+        rig.driver.clearLog();
+        a.state.kernelModule.set(0);
+        rig.libraries.processSessionId = 2;
+        rig.libraries.sessionId = console;
+        EXPECT_TRUE(StartAgent(a, start, "runonce"));
+        const int look = rig.journal.find("call WTSGetActiveConsoleSessionId() -> 1");
+        EXPECT_GE(look, 0);
+        EXPECT_LT(look, rig.journal.find("lock 0")) << "before ApplyStoredSettings";
+        EXPECT_EQ(a.state.sessionActive.get(), console == 2 ? 1u : 0u);
+        EXPECT_EQ(rig.driver.countOf(req::kSetOption), console == 2 ? 1 : 0);
+        EXPECT_EQ(rig.driver.countOf(req::kSetCalibration) + rig.driver.countOf(req::kGetPanelIds),
+                  console == 2 ? 1 : 0);
+        a.state.instanceMutex.set(0);
+    }
+}
+
+// Started elevated, the agent must still hear a non-elevated Explorer's
+// "TaskbarCreated" and the console's WM_COPYDATA; nothing else is let in.
+TEST_F(Start, LetsExactlyTaskbarCreatedAndCopyDataInFromLowerIntegrity) {
+    for (const uint32_t registered : {0xC0F0u, 0u}) {
+        rig.journal.clear();
+        start.registeredMessage = registered;
+        a.state.instanceMutex.set(0);
+        EXPECT_TRUE(StartAgent(a, start, ""));
+        std::vector<std::string> want;
+        if (registered) want.push_back("ChangeWindowMessageFilter 0xc0f0 add");
+        want.push_back("ChangeWindowMessageFilter 0x4a add");
+        EXPECT_EQ(rig.journal.starting("ChangeWindowMessageFilter"), want);
+        EXPECT_LT(rig.journal.find("ChangeWindowMessageFilter 0x4a add"), rig.journal.find("CreateWindowEx -> 0x500"));
+    }
 }
 
 TEST_F(Start, RegistersTaskbarCreatedBeforeItsWindowCanBeSentIt) {

@@ -539,19 +539,22 @@ protected:
         rig.journal.clear();
     }
     int queries() const { return static_cast<int>(rig.lines("call WTSGetActiveConsoleSessionId").size()); }
+    // Without session notifications (this fixture has none) the watch polls
+    // at this pace.
+    static constexpr uint32_t kPoll = agent::kSessionFallbackPollMs;
 };
 
-TEST_F(SessionWatchThread, PollsEvery25MsAtNormalPriority) {
-    sim.advance(100);
+TEST_F(SessionWatchThread, WithoutNotificationsPollsTwiceASecondAtNormalPriority) {
+    sim.advance(2000);
     EXPECT_EQ(queries(), 4);
     EXPECT_FALSE(sim.thread(0x7100).prioritySet) << "the first thread created is the session watch";
     EXPECT_EQ(s.sessionActive.get(), 1u);
     EXPECT_TRUE(rig.lines("SystemParametersInfo").empty()) << "nothing re-applied while the session stays";
 }
 
-TEST_F(SessionWatchThread, LeavingTheSessionStopsPanelHandlingWithin25MsAndComingBackReappliesEverything) {
+TEST_F(SessionWatchThread, LeavingTheSessionStopsPanelHandlingWithinAPollAndComingBackReappliesEverything) {
     rig.libraries.sessionId = 2;
-    sim.advance(25);
+    sim.advance(kPoll);
     EXPECT_EQ(s.sessionActive.get(), 0u);
     EXPECT_EQ(s.panelEventThread.run.get(), 0u);
     EXPECT_EQ(s.calibrationDataThread.run.get(), 0u);
@@ -562,7 +565,7 @@ TEST_F(SessionWatchThread, LeavingTheSessionStopsPanelHandlingWithin25MsAndComin
 
     rig.journal.clear();
     rig.libraries.sessionId = 1;
-    sim.advance(50);  // the poll that sees it, and a pause
+    sim.advance(kPoll + 25);  // the poll that sees it, and a pause
     // A pause, then settings, cursor, swap state and the workers, in that order.
     const auto all = rig.journal.lines();
     const int pause = rig.journal.find("Sleep 25", rig.journal.find("call WTSGetActiveConsoleSessionId() -> 0"));
@@ -582,9 +585,9 @@ TEST_F(SessionWatchThread, LeavingTheSessionStopsPanelHandlingWithin25MsAndComin
 
 TEST_F(SessionWatchThread, SwitchingAwayAndStraightBackLeavesEveryWorkerRunning) {
     rig.libraries.sessionId = 2;
-    sim.advance(25);
+    sim.advance(kPoll);
     rig.libraries.sessionId = 1;
-    sim.advance(100);
+    sim.advance(kPoll + 100);
     EXPECT_TRUE(alive(s.panelEventThread));
     EXPECT_TRUE(alive(s.calibrationDataThread));
     EXPECT_EQ(sim.aliveThreads(), 3);
@@ -602,7 +605,7 @@ TEST_F(SessionWatchThread, ShutdownDuringTheReturnToTheSessionReappliesNothing) 
     ASSERT_EQ(sim.aliveThreads(), 1) << "only the watch is left";
     sim.pauseBeforeLock(Routine::ApplyStoredSettings);
     rig.libraries.sessionId = 1;
-    sim.advance(50);
+    sim.advance(kPoll + 25);
     ASSERT_EQ(sim.pausedThreads(), 1) << "the watch is about to re-apply";
     rig.journal.clear();
     rig.driver.clearLog();
@@ -638,22 +641,24 @@ TEST_F(SessionWatchThread, TheReturnToTheSessionHandsTheOptionWordToTheHookAgain
     EXPECT_TRUE(rig.lines("call TAPHOOK_SetOptionData").empty()) << "nothing while another session has it";
     rig.journal.clear();
     rig.libraries.sessionId = 1;
-    sim.advance(50);
+    sim.advance(kPoll + 25);
     const int swap = rig.journal.find("ioctl 0x222028");
     const int handed = rig.journal.find("call TAPHOOK_SetOptionData(0x1a0800a4) -> 1");
     const int threads = rig.journal.find("CreateThread -> 0x710c");
     EXPECT_TRUE(swap >= 0 && handed > swap && threads > handed) << swap << " " << handed << " " << threads;
     EXPECT_EQ(rig.lines("call TAPHOOK_SetOptionData").size(), 1u);
+    // The main thread measures this session's display for the driver.
+    EXPECT_GT(rig.journal.find("PostMessage " + hexOf(WorkerRig::kMainWindow) + " 0x7e 0 0x0"), threads);
     expectClean();
 }
 
 TEST_F(SessionWatchThread, ClearedRunFlagEndsItWithinAPoll) {
     s.sessionWatchThread.run.set(0);  // as shutdown does
-    sim.advance(25);
+    sim.advance(kPoll);
     EXPECT_EQ(s.sessionWatchThread.handle.get(), 0u);
-    EXPECT_EQ(queries(), 1);
-    sim.advance(100);
-    EXPECT_EQ(queries(), 1);
+    EXPECT_EQ(queries(), 0) << "ended without another look";
+    sim.advance(2 * kPoll);
+    EXPECT_EQ(queries(), 0);
 }
 
 // With session notifications registered the watch sleeps on its event, which
@@ -725,20 +730,72 @@ TEST_F(SleepingSessionWatch, AfterANotificationItPollsEvery25MsForASecondThenSle
     EXPECT_GE(count(rig.journal.lines(), "WaitForSingleObject " + hexOf(s.sessionEvent.get()) + " 5000"), 1);
 }
 
-TEST_F(SleepingSessionWatch, WithoutTheRegistrationItPollsEvery25Ms) {
+// The registration fails when it comes before the terminal services are up
+// (at boot): the watch polls twice a second and tries it again each time,
+// then sleeps on notifications like any other.
+TEST_F(SleepingSessionWatch, WithoutTheRegistrationItRetriesItAndPollsTwiceASecondMeanwhile) {
+    struct Case {
+        const char* name;
+        bool library;                  // wtsapi32 loaded at all
+        std::vector<int32_t> results;  // of each WTSRegisterSessionNotification
+        size_t looksInFiveSeconds;
+        bool sleepsAtTheEnd;
+    };
+    const Case cases[] = {
+        {"no terminal services library", false, {}, 11, false},
+        {"the registration keeps failing", true, {0}, 11, false},
+        {"the third retry succeeds", true, {0, 0, 1}, 4, true},
+    };
+    for (const Case& c : cases) {
+        WorkerRig r;
+        agent::AgentState& st = r.agent.state;
+        r.libraries.addModule("KERNEL32.dll", kKernel);
+        r.libraries.addExport(kKernel, agent::kActiveConsoleSession, 0);
+        r.libraries.loadLibrary("KERNEL32.dll");
+        st.activeSessionQuery.set(r.libraries.getProcAddress(kKernel, agent::kActiveConsoleSession));
+        if (c.library) {
+            r.libraries.addModule("wtsapi32.dll", 0x3100);
+            r.libraries.setResults(0x3100, agent::kWtsRegister, c.results);
+            st.wtsModule.set(r.libraries.loadLibrary("wtsapi32.dll"));
+        }
+        st.osNt5.set(1);
+        st.ownSessionId.set(1);
+        r.libraries.sessionId = 1;
+        agent::StartSessionWatchThread(r.agent, WorkerRig::kMainWindow);
+        r.sim.advance(5000);
+        EXPECT_EQ(r.lines("call WTSGetActiveConsoleSessionId").size(), c.looksInFiveSeconds) << c.name;
+        EXPECT_EQ(st.sessionNotifications.get(), c.sleepsAtTheEnd ? 1u : 0u) << c.name;
+        EXPECT_EQ(st.sessionEvent.get() != 0, c.sleepsAtTheEnd) << c.name;
+        EXPECT_EQ(r.lines("Sleep 25").size(), 0u) << c.name;
+        if (c.library) {
+            const size_t tries = c.sleepsAtTheEnd ? 3 : 10;
+            EXPECT_EQ(r.lines("call WTSRegisterSessionNotification(" + hexOf(WorkerRig::kMainWindow) + ", 1)").size(),
+                      tries)
+                << c.name;
+        }
+        // Once registered, a notification is heard at once.
+        r.libraries.sessionId = 2;
+        agent::HandleMainWindowMessage(r.agent, agent::win::kWmWtsSessionChange, 0, 0);
+        r.sim.runUntilIdle();
+        EXPECT_EQ(st.sessionActive.get(), c.sleepsAtTheEnd ? 0u : 1u) << c.name;
+        agent::StopSessionWatchThread(r.agent);
+        r.sim.advance(1000);
+    }
+}
+
+// A shutdown that unregisters and frees the library waits for a retry
+// already under way, and no retry comes after it.
+TEST_F(SleepingSessionWatch, ARetryNeverCallsIntoTheLibraryShutdownFreed) {
     WorkerRig r;
     agent::AgentState& st = r.agent.state;
-    r.libraries.addModule("KERNEL32.dll", kKernel);
-    r.libraries.addExport(kKernel, agent::kActiveConsoleSession, 0);
-    r.libraries.loadLibrary("KERNEL32.dll");
-    st.activeSessionQuery.set(r.libraries.getProcAddress(kKernel, agent::kActiveConsoleSession));
+    r.libraries.addModule("wtsapi32.dll", 0x3100);
+    r.libraries.setResults(0x3100, agent::kWtsRegister, {0});
+    st.wtsModule.set(r.libraries.loadLibrary("wtsapi32.dll"));
     st.osNt5.set(1);
-    st.ownSessionId.set(1);
-    r.libraries.sessionId = 1;
-    agent::StartSessionWatchThread(r.agent, WorkerRig::kMainWindow);
-    r.sim.advance(1000);
-    EXPECT_EQ(r.lines("call WTSGetActiveConsoleSessionId").size(), 41u) << "one at once, then every 25 ms";
-    EXPECT_EQ(st.sessionEvent.get(), 0u);
+    agent::Shutdown(r.agent);
+    EXPECT_FALSE(agent::RetrySessionNotifications(r.agent));
+    EXPECT_TRUE(r.lines("call WTSRegisterSessionNotification").empty());
+    EXPECT_EQ(st.wtsModule.get(), 0u);
 }
 
 // An agent of session 1 on XP or later, ready for its session watch.

@@ -7,6 +7,8 @@
 #   --console                   Windows console (character) subsystem
 #   --shared-section NAME       section NAME exists and is marked shared
 #   --max-size BYTES            the file is at most BYTES long
+#   --version-resource          a version resource whose OriginalFilename is this file's
+#                               name and whose FileVersion text matches its fixed version
 #   --no-terminate-handler      without libstdc++'s verbose terminate handler, which
 #                               drags in the demangler and printf (some 100 KB)
 set -euo pipefail
@@ -63,6 +65,68 @@ PY
       size=$(stat -c %s "$file")
       [ "$size" -le "$2" ] || fail "$size bytes, more than $2"
       shift 2 ;;
+    --version-resource)
+      problem=$(python3 - "$file" <<'PY'
+import os, struct, sys
+path = sys.argv[1]
+data = open(path, 'rb').read()
+pe = struct.unpack_from('<I', data, 0x3c)[0]
+count = struct.unpack_from('<H', data, pe + 6)[0]
+opt_size = struct.unpack_from('<H', data, pe + 20)[0]
+opt = pe + 24
+dirs = opt + (96 if struct.unpack_from('<H', data, opt)[0] == 0x10b else 112)
+rsrc_rva, rsrc_size = struct.unpack_from('<II', data, dirs + 8 * 2)
+sections = []
+for i in range(count):
+    off = opt + opt_size + 40 * i
+    vsize, va, rawsize, rawptr = struct.unpack_from('<IIII', data, off + 8)
+    sections.append((va, max(vsize, rawsize), rawptr))
+def at(rva):
+    for va, size, raw in sections:
+        if va <= rva < va + size:
+            return raw + rva - va
+    sys.exit(print("an address outside every section") or 0)
+if not rsrc_size:
+    sys.exit(print("no resources at all") or 0)
+base = at(rsrc_rva)
+def entries(offset):
+    named, ids = struct.unpack_from('<HH', data, base + offset + 12)
+    for k in range(named + ids):
+        name, target = struct.unpack_from('<II', data, base + offset + 16 + 8 * k)
+        yield name, target
+def first_leaf(target):
+    while target & 0x80000000:
+        target = next(entries(target & 0x7FFFFFFF))[1]
+    return struct.unpack_from('<II', data, base + target)
+version = [t for n, t in entries(0) if n == 16]
+if not version:
+    sys.exit(print("no version resource") or 0)
+rva, size = first_leaf(version[0])
+blob = data[at(rva):at(rva) + size]
+sig = blob.find(struct.pack('<I', 0xFEEF04BD))
+if sig < 0:
+    sys.exit(print("no fixed file information") or 0)
+ms, ls = struct.unpack_from('<II', blob, sig + 8)
+fixed = f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}.{ls & 0xFFFF}"
+def text(key):
+    k = blob.find((key + '\0').encode('utf-16-le'))
+    if k < 0:
+        return None
+    v = k + 2 * (len(key) + 1)
+    v += (-v) % 4
+    end = v
+    while blob[end:end + 2] != b'\0\0':
+        end += 2
+    return blob[v:end].decode('utf-16-le')
+name, shown = text('OriginalFilename'), text('FileVersion')
+if (name or '').lower() != os.path.basename(path).lower():
+    print(f"OriginalFilename {name!r} is not the file's name")
+elif shown != fixed:
+    print(f"FileVersion text {shown!r} differs from the fixed version {fixed}")
+PY
+)
+      [ -z "$problem" ] || fail "version resource: $problem"
+      shift ;;
     --no-terminate-handler)
       ! grep -qa 'terminate called after throwing' "$file" ||
         fail "carries the C++ runtime's terminate handler (link tp_runtime_win32, format without printf)"

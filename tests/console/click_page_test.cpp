@@ -118,7 +118,7 @@ TEST(ClickPage, ASpeedBeyondTheSliderShowsAtItsEndAndStaysStored) {
 // user's own 1100 ms and 9 x 7 (beyond the sliders): Cancel puts back only
 // what a slider changed, Apply writes the profile and announces it.
 TEST(ClickPage, CancelRestoresOnlyWhatThePageChanged) {
-    enum Step { Speed, Width, Height, SoundApply, Apply };
+    enum Step { Speed, Width, WidthBack, Height, SoundApply, Apply };
     struct Case {
         const char* name;
         std::vector<Step> steps;
@@ -156,6 +156,13 @@ TEST(ClickPage, CancelRestoresOnlyWhatThePageChanged) {
          300,
          50,
          50},
+        {"moved and put back: written, not announced, as nothing moved",
+         {Width, WidthBack, Apply},
+         {names.spi(kSpiSetDoubleClkWidth, 9, kSpifUpdateIniFile)},
+         {},
+         1100,
+         9,
+         7},
         {"moved again after Apply: back to the applied value",
          {Width, Apply, Width},
          {names.spi(kSpiSetDoubleClkWidth, 50, profile)},
@@ -179,6 +186,7 @@ TEST(ClickPage, CancelRestoresOnlyWhatThePageChanged) {
         for (Step step : c.steps) {
             if (step == Speed) r.slide(IDC_CLICK_SPEED, 700);
             if (step == Width) r.slide(IDC_CLICK_WIDTH, 50);
+            if (step == WidthBack) r.slide(IDC_CLICK_WIDTH, 9);
             if (step == Height) r.slide(IDC_CLICK_HEIGHT, 50);
             if (step == SoundApply) sound->onApply(soundDlg);
             if (step == Apply) {

@@ -24,7 +24,9 @@ public:
 
     FakeDriver driver;
     uintptr_t agentWindow = 0x10ABC;  // 0 = the agent is not running
-    uint16_t previousKeyByte = 0;
+    uint32_t consoleSession = 1;       // what WTSGetActiveConsoleSessionId says
+    int sessionQueries = 0;
+    ProcessKeys keys{};
     Log log;
 
     DeviceHandle open(const char* path) {
@@ -53,17 +55,22 @@ public:
         return true;
     }
 
+    uint32_t activeConsoleSession() {
+        ++sessionQueries;
+        return consoleSession;
+    }
+
     // Bytes of the key stream, as HookEventFromKey sees them: "E0 1D E0 9D".
     void bytes(const std::string& stream) {
         std::istringstream in(stream);
         unsigned b;
         while (in >> std::hex >> b)
-            hookEventFromKey(previousKeyByte, load(shared_.option), static_cast<uint8_t>(b),
+            hookEventFromKey(keys.previousKeyByte, load(shared_.option), static_cast<uint8_t>(b),
                              [this](ButtonMode mode) { switchButtonMode(*this, mode); });
     }
 
     // One call of the hook procedure with a keyboard hook's lParam.
-    void key(uint32_t lParam) { onKeyMessage(shared_, previousKeyByte, lParam, *this); }
+    void key(uint32_t lParam) { onKeyMessage(shared_, keys, lParam, *this); }
 
     // The driver requests and agent messages only, in order.
     Log effects() const {
@@ -156,8 +163,8 @@ TEST_F(HeldMode, HookProcedureTurnsTheExtendedFlagIntoThePrefix) {
     process.key(repeat(0x1D, true));
     process.key(repeat(0x1D, true));
     process.key(up(0x1D, true));
-    EXPECT_EQ(process.effects(), (Log{kSecondary, kSecondary, kSecondary, kPrimary, kNotifyAgent}));
-    EXPECT_EQ(process.previousKeyByte, 0x9D);
+    EXPECT_EQ(process.effects(), (Log{kSecondary, kPrimary, kNotifyAgent}));
+    EXPECT_EQ(process.keys.previousKeyByte, 0x9D);
     process.log.clear();
     process.key(down(0x1D));
     process.key(up(0x1D));
@@ -175,6 +182,83 @@ TEST_F(HeldMode, EachChosenModifierActsOnItsOwn) {
     process.bytes("2A AA 36 B6 38 B8 E0 38 E0 B8 1D 9D");
     EXPECT_EQ(process.effects(), (Log{kSecondary, kPrimary, kNotifyAgent, kSecondary, kPrimary, kNotifyAgent,
                                       kSecondary, kPrimary, kNotifyAgent, kSecondary, kPrimary, kNotifyAgent}));
+}
+
+// The hook runs on every keystroke of every program: an auto-repeated press
+// asks the driver again only when this process last asked for the other mode
+// (a fresh press always asks).
+TEST_F(HeldMode, AutoRepeatAsksTheDriverOnlyWhenTheModeWouldChange) {
+    struct Case {
+        const char* name;
+        std::vector<uint32_t> keys;
+        Log effects;
+    };
+    const Case cases[] = {
+        {"held Ctrl repeating", {down(0x1D), repeat(0x1D), repeat(0x1D), repeat(0x1D)}, {kSecondary}},
+        {"press, release, repeat of a new press", {down(0x1D), up(0x1D), repeat(0x1D)},
+         {kSecondary, kPrimary, kNotifyAgent, kSecondary}},
+        {"two fresh presses", {down(0x1D), down(0x1D), up(0x1D), up(0x1D)},
+         {kSecondary, kSecondary, kPrimary, kNotifyAgent, kPrimary, kNotifyAgent}},
+        {"a repeat as this process's first key", {repeat(0x2A)}, {kSecondary}},
+        {"right Ctrl repeating", {down(0x1D, true), repeat(0x1D, true), up(0x1D, true)},
+         {kSecondary, kPrimary, kNotifyAgent}},
+    };
+    for (const Case& c : cases) {
+        SharedData fresh{};
+        setOptionData(fresh, kHeld | opt::kKeyCtrl | opt::kKeyShift);
+        Process p(fresh);
+        for (uint32_t lParam : c.keys) p.key(lParam);
+        EXPECT_EQ(p.effects(), c.effects) << c.name;
+    }
+}
+
+// The hook runs in the processes of every session; the panel is the
+// console's. A process learns its session once, at attach, and a key that
+// would switch asks which session has the console.
+TEST_F(HeldMode, KeysActOnlyInProcessesOfTheConsoleSession) {
+    struct Case {
+        const char* name;
+        bool known;
+        uint32_t own, console;
+        bool acts;
+    };
+    const Case cases[] = {
+        {"at the console", true, 1, 1, true},
+        {"session 0 at the console (Windows XP)", true, 0, 0, true},
+        {"a remote session", true, 2, 1, false},
+        {"switched away from", true, 1, 3, false},
+        {"no session at the console during a switch", true, 1, 0xFFFFFFFF, false},
+        {"session unknown: acts as before", false, 0, 1, true},
+    };
+    for (const Case& c : cases) {
+        SharedData fresh{};
+        setOptionData(fresh, kHeld | opt::kKeyShift);
+        Process p(fresh);
+        processSession(p.keys, c.known, c.own);
+        p.consoleSession = c.console;
+        p.key(down(0x2A));
+        p.key(up(0x2A));
+        EXPECT_EQ(p.effects(), c.acts ? (Log{kSecondary, kPrimary, kNotifyAgent}) : Log{}) << c.name;
+        // Ordinary typing never asks.
+        const int asked = p.sessionQueries;
+        p.key(down(0x1E));
+        p.key(up(0x1E));
+        EXPECT_EQ(p.sessionQueries, asked) << c.name;
+    }
+}
+
+// A session that comes back to the console acts again from its next key,
+// and the repeat rule does not hold back the first request after the return.
+TEST_F(HeldMode, ASessionBackAtTheConsoleActsFromItsNextKey) {
+    choose(kHeld | opt::kKeyShift);
+    processSession(process.keys, true, 2);
+    process.consoleSession = 1;
+    process.key(down(0x2A));
+    process.key(repeat(0x2A));
+    EXPECT_TRUE(process.effects().empty());
+    process.consoleSession = 2;
+    process.key(repeat(0x2A));
+    EXPECT_EQ(process.effects(), (Log{kSecondary}));
 }
 
 using OneTouchMode = HookTest;

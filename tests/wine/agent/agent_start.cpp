@@ -120,9 +120,18 @@ void panelPluggedIn(tpt::Sim& sim) {
 }
 
 void endSession(tpt::Sim& sim, HWND window, HANDLE process) {
-    tpt::group("WM_ENDSESSION with FALSE shuts the agent down");
-    sim.mark();
+    tpt::group("a cancelled end of the session (WM_ENDSESSION FALSE) keeps the agent");
+    SendMessageA(window, WM_QUERYENDSESSION, 0, 0);
     SendMessageA(window, WM_ENDSESSION, FALSE, 0);
+    TPT_CHECK_MSG(WaitForSingleObject(process, 500) == WAIT_TIMEOUT, "still running");
+    TPT_CHECK(agentWindow() == window);
+    sim.mark();
+    copyData(window, settingsBlock(0x1A0800A4));
+    TPT_CHECK_MSG(!requests(sim, req::kSetOption).empty(), "and still takes the console's settings");
+
+    tpt::group("WM_ENDSESSION with TRUE shuts the agent down");
+    sim.mark();
+    SendMessageA(window, WM_ENDSESSION, TRUE, 0);
     DWORD code = 1;
     TPT_CHECK(waitExit(process, 5000, &code));
     TPT_CHECK_EQ(code, 0ul);
@@ -133,10 +142,14 @@ void endSession(tpt::Sim& sim, HWND window, HANDLE process) {
 void restartWithStoredTables(tpt::Sim& sim, bool runOnce) {
     tpt::group("a restart pushes the stored tables before any window; WM_DESTROY ends it");
     sim.mark();
+    tpt::SettingListener listener;
     HANDLE process = nullptr;
     HWND window = startAgent(runOnce ? "runonce" : "", &process);
     TPT_CHECK(window != nullptr);
     TPT_CHECK(waitRequests(sim, req::kSetMonitorLayout, 1, 10000));
+    Sleep(500);
+    TPT_CHECK_MSG(!listener.heard(SPI_SETDOUBLECLKHEIGHT) && !listener.heard(SPI_SETDOUBLECLKWIDTH),
+                  "an area that did not move is not announced again");
     const auto tables = requests(sim, req::kSetCalibration);
     const auto orientation = requests(sim, req::kSetOrientation);
     TPT_CHECK(tables.size() >= 2);  // at process start and at the first application
@@ -145,6 +158,12 @@ void restartWithStoredTables(tpt::Sim& sim, bool runOnce) {
         TPT_CHECK_EQ(tp::get16(tables[0].in + 114), 5u);
     }
     if (window) SendMessageA(window, WM_DESTROY, 0, 0);  // as the logon launcher closes an agent
+    // Answered only once the agent has let go of everything: its window is
+    // gone and the instance mutex is free, so a new agent would start.
+    TPT_CHECK_MSG(agentWindow() == nullptr, "the window is gone when WM_DESTROY returns");
+    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, "3CAF49DD-70D3-15d3-AA22-01A8C6B35249");
+    TPT_CHECK_MSG(mutex == nullptr, "the instance mutex is released when WM_DESTROY returns");
+    if (mutex) CloseHandle(mutex);
     DWORD code = 1;
     TPT_CHECK(process && waitExit(process, 5000, &code));
     TPT_CHECK_EQ(code, 0ul);
@@ -152,6 +171,33 @@ void restartWithStoredTables(tpt::Sim& sim, bool runOnce) {
         TerminateProcess(process, 1);
         CloseHandle(process);
     }
+}
+
+// Anyone may make the close event before the first agent. One whose access
+// lets any user set it would let that user end every agent at will: the
+// agent leaves it alone and is closed by its window instead.
+void foreignCloseSignal(bool runOnce) {
+    tpt::group("a close event a user made first, which anyone may set, is not watched");
+    SECURITY_DESCRIPTOR open;
+    InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE);  // a NULL DACL: everyone may do anything
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, &open, FALSE};
+    HANDLE foreign = CreateEventA(&attributes, TRUE, FALSE, "Global\\TapagentClose");
+    TPT_CHECK(foreign != nullptr);
+    HANDLE process = nullptr;
+    HWND window = startAgent(runOnce ? "runonce" : "", &process);
+    TPT_CHECK(window != nullptr);
+    Sleep(300);  // its watch would have opened the event by now
+    if (foreign) SetEvent(foreign);
+    TPT_CHECK_MSG(process && WaitForSingleObject(process, 1500) == WAIT_TIMEOUT, "the agent keeps running");
+    if (window) SendMessageA(window, WM_DESTROY, 0, 0);
+    DWORD code = 1;
+    TPT_CHECK_MSG(process && waitExit(process, 5000, &code), "its window still closes it");
+    if (process) {
+        TerminateProcess(process, 1);
+        CloseHandle(process);
+    }
+    if (foreign) CloseHandle(foreign);
 }
 
 }  // namespace
@@ -162,6 +208,9 @@ int main(int argc, char** argv) {
     TPT_CHECK(sim.setPanels(panels({})));
     sim.mark();
     tpt::SettingListener listener;
+    // Another area than the agent's, set quietly: the agent announces only
+    // values that move (the scenario before may have left 34 behind).
+    for (UINT action : {SPI_SETDOUBLECLKHEIGHT, SPI_SETDOUBLECLKWIDTH}) SystemParametersInfoW(action, 4, nullptr, 0);
     HANDLE process = nullptr;
     HWND window = startAgent(runOnce ? "RunOnce" : "", &process);
     if (!process) {
@@ -179,6 +228,7 @@ int main(int argc, char** argv) {
         panelPluggedIn(sim);
         endSession(sim, window, process);
         restartWithStoredTables(sim, runOnce);
+        foreignCloseSignal(runOnce);
     }
     TerminateProcess(process, 1);  // only if it is still there after a failure
     CloseHandle(process);

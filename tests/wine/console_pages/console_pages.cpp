@@ -477,6 +477,25 @@ void swappedButtons() {
     SystemParametersInfoW(SPI_SETMOUSEBUTTONSWAP, FALSE, nullptr, SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
 }
 
+// OK applies, announces from the announcer's thread and ends the sheet: the
+// process must not end before the broadcast has reached every window, slow
+// ones and those after them included.
+void okWaitsForItsAnnouncement() {
+    tpt::group("OK: the console exits only once two slow programs have both heard the change");
+    tpt::SettingListener first(1000), second(1000);
+    Console console;
+    if (!TPT_CHECK(console.start())) return;
+    HWND page = console.page(kPageClick);
+    slide(page, IDC_CLICK_WIDTH, 40);
+    console.press(IDOK);
+    const double pressed = tpt::nowMs();
+    TPT_CHECK_MSG(console.ended(15000), "ends within the bounded wait");
+    const double tookMs = tpt::nowMs() - pressed;
+    TPT_CHECK_MSG(first.heard(SPI_SETDOUBLECLKWIDTH) && second.heard(SPI_SETDOUBLECLKWIDTH),
+                  "both heard it before the process ended (" + std::to_string(tookMs) + " ms)");
+    console.close();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -513,6 +532,7 @@ int main(int argc, char** argv) {
     clickPageLayouts();
     testPicture();
     swappedButtons();
+    okWaitsForItsAnnouncement();
 
     // The prefix is shared with the scenarios that follow.
     const UINT both = SPIF_UPDATEINIFILE | SPIF_SENDCHANGE;

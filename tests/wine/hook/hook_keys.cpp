@@ -59,9 +59,12 @@ HWND makeTypist() {
 }
 
 // The hook runs while this thread takes its keyboard messages, so every wait
-// here keeps the message loop going.
+// here keeps the message loop going. Each key is looked at twice before it is
+// taken, as many programs do: those looks (HC_NOREMOVE) must not reach the
+// driver, so the exact request strings below count them out.
 void pump() {
     MSG msg;
+    for (int look = 0; look < 2; ++look) PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
@@ -163,7 +166,7 @@ struct Rig {
 };
 
 void hookedFromAnotherProcess(Rig& rig) {
-    tpt::group("held mode, right Ctrl: presses and repeats arm, the release disarms and the agent hears of it");
+    tpt::group("held mode, right Ctrl: the press arms, its repeats ask nothing, the release disarms and the agent hears of it");
     TPT_CHECK(rig.setOption(opt::kKeyRightClick | opt::kKeyHeld | opt::kKeyCtrl | kShowTray));
 
     // Armed from the tray first, so that the tip has somewhere to return from.
@@ -184,9 +187,7 @@ void hookedFromAnotherProcess(Rig& rig) {
     TPT_CHECK_MSG(trayTipIs(kTipArmed), "holding the key tells the agent nothing");
 
     TPT_CHECK(type("keyup", kControlR));
-    std::string expected;
-    for (int press = 0; press < keyMessages - 1; ++press) expected += "1c ";
-    expected += "20";
+    const std::string expected = "1c 20";
     TPT_CHECK_MSG(pumpUntil([&] { return rig.own() == expected && rig.agents() == "20"; }, 5000),
                   rig.own() + " / agent " + rig.agents() + ", want " + expected);
     TPT_CHECK_MSG(pumpUntil([] { return trayTipIs(kTipResting); }, 5000), trayTipsShown());

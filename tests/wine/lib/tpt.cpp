@@ -510,8 +510,10 @@ bool Event::signalled() const { return WaitForSingleObject(handle, 0) == WAIT_OB
 bool Event::waitSignalled(unsigned timeoutMs) const { return WaitForSingleObject(handle, timeoutMs) == WAIT_OBJECT_0; }
 void Event::reset() const { ResetEvent(handle); }
 
-SettingListener::SettingListener()
-    : stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), ready_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+SettingListener::SettingListener(unsigned answerDelayMs)
+    : answerDelayMs_(answerDelayMs),
+      stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      ready_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
     thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
     TPT_CHECK_MSG(thread_ && WaitForSingleObject(ready_, 5000) == WAIT_OBJECT_0, "a listening window");
 }
@@ -526,6 +528,7 @@ SettingListener::~SettingListener() {
 LRESULT CALLBACK SettingListener::proc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_SETTINGCHANGE && wp < 64) {
         auto* self = reinterpret_cast<SettingListener*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (self && self->answerDelayMs_) Sleep(self->answerDelayMs_);
         if (self) self->heard_ |= 1ull << wp;
     }
     return DefWindowProcW(window, msg, wp, lp);

@@ -164,10 +164,11 @@ struct Event {
 };
 
 // A top-level window on a thread of its own that answers every message and
-// notes which settings a WM_SETTINGCHANGE broadcast announced (wParam < 64).
+// notes which settings a WM_SETTINGCHANGE broadcast announced (wParam < 64);
+// with answerDelayMs, a slow program that takes that long over each one.
 class SettingListener {
 public:
-    SettingListener();
+    explicit SettingListener(unsigned answerDelayMs = 0);
     ~SettingListener();
     SettingListener(const SettingListener&) = delete;
     SettingListener& operator=(const SettingListener&) = delete;
@@ -177,6 +178,7 @@ private:
     static LRESULT CALLBACK proc(HWND window, UINT msg, WPARAM wp, LPARAM lp);
     static DWORD WINAPI run(void* context);
     std::atomic<unsigned long long> heard_{0};
+    unsigned answerDelayMs_;
     HANDLE stop_;
     HANDLE ready_;
     HANDLE thread_ = nullptr;
