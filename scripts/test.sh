@@ -25,8 +25,7 @@ probe=$(cat build/wine32.probe 2>/dev/null || echo "no answer (scripts/setup.sh 
 if [ "$skipped" -eq 0 ]; then
   echo "== skipped: none (32-bit code: $probe)"
 else
-  old_ifs=$IFS; IFS=,
-  echo "== skipped: $skipped tests (${where[*]}), not passed: they run 32-bit code under Wine and this machine cannot (32-bit code: $probe)"
-  IFS=$old_ifs
+  list=$(printf '%s, ' "${where[@]}")
+  echo "== skipped: $skipped tests (${list%, }), not passed: they run 32-bit code under Wine and this machine cannot (32-bit code: $probe)"
 fi
 exit $status
