@@ -78,9 +78,12 @@ skip_without_32bit_code() {
 now() { date +%s.%N; }
 elapsed() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
 
+# TP_WINE_SLOW=N stretches every deadline N times, for an emulated machine (tests/wine/vm32.sh).
+slow=${TP_WINE_SLOW:-1}
+
 # Polls a command until it succeeds or the deadline (seconds) passes.
 wait_for() {
-  local deadline=$(( $(date +%s) + $1 )); shift
+  local deadline=$(( $(date +%s) + $1 * slow )); shift
   until "$@" >/dev/null 2>&1; do
     [ "$(date +%s)" -lt "$deadline" ] || return 1
     sleep 0.1
@@ -257,6 +260,7 @@ do_run() {
   wait_for 10 simulator_up || die "the simulated panel is not running (did setup fail?)"
   do_reset
   local out=$work/run.out status=0
+  limit=$((limit * slow))
   LANG=$lang timeout -k 5 "$limit" "$WINE" "$@" </dev/null >"$out" 2>&1 || status=$?
   cat "$out"
   [ "$status" -ne 124 ] || echo "harness: $(basename "$1") did not finish in $limit s"
