@@ -76,3 +76,4 @@ qemu-system-x86_64 -accel tcg -cpu qemu64 -m 4096 -smp 2 -nographic -no-reboot \
   >"$out/console.log" 2>&1 </dev/null
 # The probe inside the VM wrote only to its overlay: this machine's answer stands.
 tail -n 3 "$out/ctest.log" 2>/dev/null || { echo "vm32: no log (see $out/console.log)" >&2; exit 1; }
+grep -q '^ctest exit 0$' "$out/ctest.log"
