@@ -103,7 +103,8 @@ w() { "$WINE" "$@" </dev/null; }
 
 server_start() { "$WINESERVER" -p </dev/null >>"$logs/wineserver.log" 2>&1; }
 
-simulator_up() { w "$TP_SIMCTL" state >/dev/null 2>&1; }
+# With a deadline of its own: a request the driver never completes would hold wait_for forever.
+simulator_up() { timeout -k 2 $((10 * slow)) "$WINE" "$TP_SIMCTL" state </dev/null >/dev/null 2>&1; }
 
 xvfb_alive() { [ -n "${XVFB_PID:-}" ] && [ "$(cat "/proc/$XVFB_PID/comm" 2>/dev/null)" = Xvfb ]; }
 
