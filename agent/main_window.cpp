@@ -62,6 +62,13 @@ void applyFloatingWindow(Agent& a) {
     }
 }
 
+// The hook is installed from the main thread, and on 64-bit Windows that is
+// what 32-bit programs rely on: Windows cannot map the 64-bit hook DLL into
+// them, so it calls the hook for their keys in this thread instead, through
+// its message queue. The main thread must therefore keep answering messages
+// (never wait long without pumping), or keys typed into a 32-bit program stall
+// and the right click does not switch. Wine 8 does not do this (it tries to
+// map the DLL, fails and skips the hook), so only real Windows shows it.
 bool bindHook(Agent& a) {
     LibraryPort& lib = a.ports.library;
     if (!a.state.hookModule.get()) a.state.hookModule.set(LoadHookLibrary(a));

@@ -77,27 +77,42 @@ def path_of(directory):
 
 program_files = 'ProgramFiles64Folder' if x64 else 'ProgramFilesFolder'
 install_path = program_files + '\\QTX\\PNL\\USBPNL'
+# The x64 package also carries the 32-bit Tapapi.dll, where 32-bit programs see the install folder.
+install_path32 = 'ProgramFilesFolder\\QTX\\PNL\\USBPNL'
+files32 = {'Tapapi32.dll'} if x64 else set()
 
 # ---- what is installed where
 check(f'the summary names the {arch} platform', f'Template: {"x64" if x64 else "Intel"};1033' in suminfo, suminfo)
-check('the package holds exactly the suite\'s files', sorted((r['FileName'].split('|')[-1] for r in files.values()),
-                                                             key=str.lower) == wanted, [r['FileName'] for r in files.values()])
-for f in files.values():
-    comp = components[f['Component_']]
-    check(f'{f["FileName"]} goes to {install_path}', path_of(comp['Directory_']) == install_path,
-          path_of(comp['Directory_']))
+check('the package holds exactly the suite\'s files', sorted((r['FileName'].split('|')[-1] for k, r in files.items()
+                                                              if k not in files32), key=str.lower) == wanted,
+      [r['FileName'] for r in files.values()])
+if x64:
+    tapapi32 = files.get('Tapapi32.dll', {'FileName': '', 'Component_': ''})
+    check('the x64 package also holds the 32-bit Tapapi.dll', tapapi32['FileName'].split('|')[-1] == 'Tapapi.dll',
+          sorted(files))
+for key, f in files.items():
+    comp = components.get(f['Component_'], {'Directory_': ''})
+    where = install_path32 if key in files32 else install_path
+    check(f'{key} goes to {where}', path_of(comp['Directory_']) == where, path_of(comp['Directory_']))
 with tempfile.TemporaryDirectory() as tmp:
     subprocess.run(['msiextract', '-C', tmp, msi], capture_output=True, check=True)
+    binaries32 = 0
     for root, _, names in os.walk(tmp):
         for name in names:
             if name.lower().endswith(('.exe', '.dll')):
                 with open(os.path.join(root, name), 'rb') as fh:
                     data = fh.read()
-                check(f'{name} is a {arch} binary', machine(data) == pe_machine)
+                # msiextract puts the x64 package's 32-bit folder under "Program Files", its 64-bit one at the top.
+                in32 = x64 and os.path.relpath(root, tmp).startswith('Program Files')
+                binaries32 += in32
+                want = 0x14c if in32 else pe_machine
+                check(f'{os.path.relpath(os.path.join(root, name), tmp)} is a {"x86" if in32 else arch} binary',
+                      machine(data) == want, hex(machine(data)))
                 # One fact: common/version.rc.inc gives both. The hook DLL, kept as
                 # small as an empty DLL, carries no version resource.
                 check(f'{name} carries the package\'s version', file_version(data) == version or
                       (name == 'taphook.dll' and file_version(data) is None), file_version(data))
+    check('exactly one 32-bit binary in the x64 package (Tapapi.dll)', binaries32 == (1 if x64 else 0), binaries32)
     action_dll = subprocess.run([msiinfo, 'extract', msi, 'Binary.SetupActions'], capture_output=True, check=True).stdout
     check(f'the custom action DLL is a {arch} binary', machine(action_dll) == pe_machine)
 
@@ -167,7 +182,8 @@ for name, program in (('TouchPanel Setting.lnk', 'Tapcon.exe'), ('TouchPanel Tes
 for c in components.values():
     attributes = int(c['Attributes'])
     check(f'component {c["Component"]} is removed with the product', c['ComponentId'] and not attributes & 0x10, c)
-    check(f'component {c["Component"]} is {"64" if x64 else "32"}-bit', bool(attributes & 0x100) == x64, c)
+    bits64 = x64 and c['Directory_'] not in ('QtxFolder32', 'PnlFolder32', 'InstallFolder32')
+    check(f'component {c["Component"]} is {"64" if bits64 else "32"}-bit', bool(attributes & 0x100) == bits64, c)
     check(f'component {c["Component"]} has a key path or its folder',
           c['KeyPath'] or c['Component'] in create_folder, c)
     owned = [f for f in files.values() if f['Component_'] == c['Component']]
@@ -175,7 +191,8 @@ for c in components.values():
           len(owned) <= 1 and all(f['File'] == c['KeyPath'] for f in owned), owned)
 check('component GUIDs are unique', len({c['ComponentId'] for c in components.values()}) == len(components))
 removed = {r['DirProperty'] for r in remove_file if not r['FileName'] and int(r['InstallMode']) & 2}
-for folder in ['InstallFolder', 'PnlFolder', 'QtxFolder', 'MenuFolder']:
+for folder in ['InstallFolder', 'PnlFolder', 'QtxFolder', 'MenuFolder'] + (
+        ['InstallFolder32', 'PnlFolder32', 'QtxFolder32'] if x64 else []):
     check(f'the folder {path_of(folder)} is removed on uninstall', folder in removed, removed)
 
 # ---- custom actions, only for what no table does

@@ -2,7 +2,9 @@
 # pack.sh WIXL WXS OUT ARCH VERSION ICON FILE...: builds the package OUT from
 # a fresh folder holding the .wxs, the suite's ICON (for Add/Remove Programs)
 # and FILEs (wixl takes sources relative to it). The console's files are
-# packed when they are among FILEs.
+# packed when they are among FILEs; a FILE given as x86:PATH goes to the
+# folder's x86/ (the 32-bit Tapapi.dll of the x64 package); -DNAME=VALUE
+# passes a define.
 set -euo pipefail
 wixl=$1 wxs=$2 out=$3 arch=$4 version=$5 icon=$6
 shift 6
@@ -14,6 +16,10 @@ cp "$icon" "$stage/suite.ico"
 IFS=. read -r major minor build _ <<<"$version"
 defines=(-D "Arch=$arch" -D "Version=$version" -D "NextVersion=$major.$minor.$((build + 1))")
 for f in "$@"; do
+  case $f in
+    -D*) defines+=(-D "${f#-D}"); continue ;;
+    x86:*Tapapi.dll) mkdir -p "$stage/x86"; cp "${f#x86:}" "$stage/x86/"; defines+=(-D WithTapapi32=1); continue ;;
+  esac
   cp "$f" "$stage/"
   case $(basename "$f") in
     Tapcon.exe) defines+=(-D WithConsole=1) ;;

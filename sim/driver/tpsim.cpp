@@ -725,7 +725,7 @@ NTSTATUS controlRequest(uint32_t code, const uint8_t* in, uint32_t inSize, uint8
     return status;
 }
 
-NTSTATUS dispatchCreate(PDEVICE_OBJECT device, PIRP irp) {
+NTSTATUS NTAPI dispatchCreate(PDEVICE_OBJECT device, PIRP irp) {
     const uint32_t kind = deviceKind(device);
     if (kind == kDevControl) return complete(irp, STATUS_SUCCESS, 0);
     NTSTATUS status = STATUS_SUCCESS;
@@ -742,7 +742,7 @@ NTSTATUS dispatchCreate(PDEVICE_OBJECT device, PIRP irp) {
     return complete(irp, status, 0);
 }
 
-NTSTATUS dispatchClose(PDEVICE_OBJECT device, PIRP irp) {
+NTSTATUS NTAPI dispatchClose(PDEVICE_OBJECT device, PIRP irp) {
     const uint32_t kind = deviceKind(device);
     if (kind != kDevControl) {
         Lock lock;
@@ -751,9 +751,9 @@ NTSTATUS dispatchClose(PDEVICE_OBJECT device, PIRP irp) {
     return complete(irp, STATUS_SUCCESS, 0);
 }
 
-NTSTATUS dispatchCleanup(PDEVICE_OBJECT, PIRP irp) { return complete(irp, STATUS_SUCCESS, 0); }
+NTSTATUS NTAPI dispatchCleanup(PDEVICE_OBJECT, PIRP irp) { return complete(irp, STATUS_SUCCESS, 0); }
 
-NTSTATUS dispatchControl(PDEVICE_OBJECT device, PIRP irp) {
+NTSTATUS NTAPI dispatchControl(PDEVICE_OBJECT device, PIRP irp) {
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
     const uint32_t code = stack->Parameters.DeviceIoControl.IoControlCode;
     const uint32_t inSize = stack->Parameters.DeviceIoControl.InputBufferLength;
@@ -794,7 +794,8 @@ void showPanelDevices(bool show) {
     }
 }
 
-void unload(PDRIVER_OBJECT) {
+// The kernel calls its routines with its own convention (stdcall on x86).
+void NTAPI unload(PDRIVER_OBJECT) {
     SignalList dropped;
     {
         Lock lock;
@@ -813,7 +814,7 @@ void unload(PDRIVER_OBJECT) {
 
 }  // namespace
 
-extern "C" NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING) {
+extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING) {
     KeInitializeSpinLock(&g_lock);
     KeQueryPerformanceCounter(&g_frequency);
     {

@@ -5,6 +5,10 @@
 #   --imports-only "a.dll b.dll" imports from no DLL outside this list
 #   --gui                       Windows GUI subsystem
 #   --console                   Windows console (character) subsystem
+#   --native                    native subsystem (a kernel driver)
+#   --entry MAP SYMBOL          the entry point is SYMBOL as the linker's MAP places it
+#                               (the binary itself is stripped); an x86 stdcall SYMBOL
+#                               is decorated, _DriverEntry@8
 #   --shared-section NAME       section NAME exists and is marked shared
 #   --max-size BYTES            the file is at most BYTES long
 #   --version-resource          a version resource whose OriginalFilename is this file's
@@ -42,6 +46,18 @@ while [ $# -gt 0 ]; do
     --console)
       grep -qE '^Subsystem[[:space:]]+0*3[[:space:]]' <<<"$dump" || fail "not a console-subsystem program"
       shift ;;
+    --native)
+      grep -qE '^Subsystem[[:space:]]+0*1[[:space:]]' <<<"$dump" || fail "not a native-subsystem driver"
+      shift ;;
+    --entry)
+      entry=$(sed -n 's/^AddressOfEntryPoint[[:space:]]*\([0-9a-fA-F]*\).*/\1/p' <<<"$dump")
+      base=$(sed -n 's/^ImageBase[[:space:]]*\([0-9a-fA-F]*\).*/\1/p' <<<"$dump")
+      # ld's map drops the leading underscore of x86 symbols.
+      sym=$(awk -v s="$3" '($2 == s || "_" $2 == s) && $1 ~ /^0x/ { print $1; exit }' "$2")
+      [ -n "$sym" ] || fail "no symbol $3 in $(basename "$2")"
+      (( 0x$entry != 0 && 0x$base + 0x$entry == sym )) ||
+        fail "entry point 0x$entry (image base 0x$base) is not $3 ($sym)"
+      shift 3 ;;
     --shared-section)
       # Section headers: find NAME's characteristics and test IMAGE_SCN_MEM_SHARED (0x10000000).
       flags=$(python3 - "$file" "$2" <<'PY'

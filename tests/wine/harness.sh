@@ -1,19 +1,28 @@
 #!/usr/bin/env bash
 # The Wine side of the end-to-end tests: one prefix per test run with the
-# simulated panel driver, Xvfb and the suite's x64 programs.
+# simulated panel driver, Xvfb and the suite's programs of one build. The
+# build decides the prefix (TP_WINE_ARCH in CONF): win32, run by the 32-bit
+# loader, for the x86 build; win64 for the x64 build.
 #
 #   harness.sh CONF setup                  make the prefix (removes an old one)
-#   harness.sh CONF run [--lang ja] [--timeout S] PROGRAM [ARGS]
+#   harness.sh CONF run [--lang ja] [--timeout S] [--wow64] PROGRAM [ARGS]
 #                                          reset, then run a scenario program
+#                                          (--wow64: it runs 32-bit code in the 64-bit prefix)
 #   harness.sh CONF reset                  suite programs, keys and simulator back to the start
-#   harness.sh CONF wine COMMAND [ARGS]    any command in the prefix (wine64 COMMAND ...)
+#   harness.sh CONF wine COMMAND [ARGS]    any command in the prefix (wine64 or wine COMMAND ...)
 #   harness.sh CONF teardown               end everything, remove the prefix
 #   harness.sh CONF demo                   setup, Tapapi and Tapport against the panel, teardown
 #
 # CONF is harness.conf, written by CMake beside the build's tests/wine. The
 # work folder is $TP_WINE_WORK (default: work/ beside CONF). TP_WINE_KEEP=1
 # keeps the prefix at teardown.
+#
+# Where this machine runs no 32-bit code (build/wine32.probe, written by
+# scripts/setup.sh), every command of a win32 CONF and every --wow64 run
+# ends with exit code 77 after one line saying why: CTest reports them as
+# skipped (SKIP_RETURN_CODE), never as passed.
 set -euo pipefail
+readonly kSkipped=77
 
 conf=$(realpath "$1")
 cmd=$2
@@ -26,12 +35,17 @@ prefix=$work/prefix
 logs=$work/logs
 statefile=$work/state
 
-export WINEPREFIX=$prefix WINEARCH=win64
+arch=${TP_WINE_ARCH:-win64}
+case $arch in
+  win32) WINE=/usr/lib/wine/wine ;;
+  win64) WINE=/usr/lib/wine/wine64 ;;
+  *) echo "harness: unknown TP_WINE_ARCH $arch" >&2; exit 1 ;;
+esac
+export WINEPREFIX=$prefix WINEARCH=$arch
 export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko: the prefix is offline and needs neither.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 unset WINESERVER WINELOADER
-WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
 DESKTOP=1024x768
 INSTALL_DIR="$prefix/drive_c/Program Files/QTX/PNL/USBPNL"
@@ -45,12 +59,31 @@ LANG=$(english_locale)
 unset LC_ALL LANGUAGE
 
 die() { echo "harness: $*" >&2; exit 1; }
+
+# The probe's answer as setup recorded it, or asked now when setup has not run.
+runs_32bit_code() {
+  local probe=${TP_WINE32_PROBE:-} answer
+  if [ -n "$probe" ] && [ -f "$probe" ]; then answer=$(<"$probe"); else answer=$(bash "$TP_WINE_PROBE32"); fi
+  [ "$answer" = yes ] && return 0
+  why_no_32bit=${answer#no: }
+  return 1
+}
+
+skip_without_32bit_code() {
+  runs_32bit_code && return 0
+  echo "harness: SKIPPED ($1): this machine runs no 32-bit code: $why_no_32bit"
+  exit "$kSkipped"
+}
+
 now() { date +%s.%N; }
 elapsed() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
 
+# TP_WINE_SLOW=N stretches every deadline N times, for an emulated machine (tests/wine/vm32.sh).
+slow=${TP_WINE_SLOW:-1}
+
 # Polls a command until it succeeds or the deadline (seconds) passes.
 wait_for() {
-  local deadline=$(( $(date +%s) + $1 )); shift
+  local deadline=$(( $(date +%s) + $1 * slow )); shift
   until "$@" >/dev/null 2>&1; do
     [ "$(date +%s)" -lt "$deadline" ] || return 1
     sleep 0.1
@@ -70,7 +103,8 @@ w() { "$WINE" "$@" </dev/null; }
 
 server_start() { "$WINESERVER" -p </dev/null >>"$logs/wineserver.log" 2>&1; }
 
-simulator_up() { w "$TP_SIMCTL" state >/dev/null 2>&1; }
+# With a deadline of its own: a request the driver never completes would hold wait_for forever.
+simulator_up() { timeout -k 2 $((10 * slow)) "$WINE" "$TP_SIMCTL" state </dev/null >/dev/null 2>&1; }
 
 xvfb_alive() { [ -n "${XVFB_PID:-}" ] && [ "$(cat "/proc/$XVFB_PID/comm" 2>/dev/null)" = Xvfb ]; }
 
@@ -164,7 +198,7 @@ do_setup() {
   mkdir -p "$logs" "$prefix"
   trap 'do_teardown quiet' EXIT  # a failed setup leaves nothing running
   command -v Xvfb >/dev/null || die "Xvfb missing: run scripts/setup.sh"
-  [ -x "$WINE" ] || die "wine64 missing: run scripts/setup.sh"
+  [ -x "$WINE" ] || die "$WINE missing: run scripts/setup.sh"
   locale -a 2>/dev/null | grep -qix 'ja_JP\.utf8' || die "locale ja_JP.UTF-8 missing: run scripts/setup.sh"
 
   start_xvfb
@@ -218,6 +252,7 @@ do_run() {
     case $1 in
       --lang) [ "$2" = ja ] && lang=ja_JP.UTF-8 || lang=$(english_locale); shift 2 ;;
       --timeout) limit=$2; shift 2 ;;
+      --wow64) skip_without_32bit_code "a 32-bit program in the 64-bit prefix"; shift ;;
       *) break ;;
     esac
   done
@@ -226,6 +261,7 @@ do_run() {
   wait_for 10 simulator_up || die "the simulated panel is not running (did setup fail?)"
   do_reset
   local out=$work/run.out status=0
+  limit=$((limit * slow))
   LANG=$lang timeout -k 5 "$limit" "$WINE" "$@" </dev/null >"$out" 2>&1 || status=$?
   cat "$out"
   [ "$status" -ne 124 ] || echo "harness: $(basename "$1") did not finish in $limit s"
@@ -264,6 +300,7 @@ do_demo() {
   do_wine "$TP_SIMCTL" state
 }
 
+[ "$arch" != win32 ] || skip_without_32bit_code "the x86 build in a 32-bit prefix"
 case $cmd in
   setup) do_setup ;;
   run) do_run "$@" ;;

@@ -97,21 +97,24 @@ int pictureMismatches(HWND page, const Capture& picture, POINT at) {
     return bad;
 }
 
+struct NotepadSearch {
+    const char* name;
+    bool found;
+};
+
+// A named CALLBACK, not a lambda: on x86 EnumWindows calls it stdcall.
+BOOL CALLBACK findNotepad(HWND w, LPARAM p) {
+    auto* s = reinterpret_cast<NotepadSearch*>(p);
+    char cls[64] = {}, title[256] = {};
+    GetClassNameA(w, cls, sizeof cls);
+    GetWindowTextA(w, title, sizeof title);
+    if (_stricmp(cls, "Notepad") == 0 && IsWindowVisible(w) && std::strstr(title, s->name)) s->found = true;
+    return TRUE;
+}
+
 bool notepadShows(const char* fileName) {
-    struct Search {
-        const char* name;
-        bool found;
-    } s{fileName, false};
-    EnumWindows(
-        [](HWND w, LPARAM p) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(p);
-            char cls[64] = {}, title[256] = {};
-            GetClassNameA(w, cls, sizeof cls);
-            GetWindowTextA(w, title, sizeof title);
-            if (_stricmp(cls, "Notepad") == 0 && IsWindowVisible(w) && std::strstr(title, s->name)) s->found = true;
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&s));
+    NotepadSearch s{fileName, false};
+    EnumWindows(findNotepad, reinterpret_cast<LPARAM>(&s));
     return s.found;
 }
 

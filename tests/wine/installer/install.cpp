@@ -1,4 +1,4 @@
-// The x64 package under Wine, the user's way: a silent install, a logon that
+// This build's package under Wine (x86 in a 32-bit prefix, x64 in a 64-bit one), the user's way: a silent install, a logon that
 // starts the agent through Tapstart, Tapstart again replacing the agent, a
 // repair over the running agent (the agent back at commit), a maintenance run
 // that closes nobody, a repair with rollback disabled and one run from
@@ -69,6 +69,10 @@ bool install(const Packages& p) {
     TPT_CHECK_EQ(tpt::reg::getString(kHklm, kRunKey, "TAPSTART"), std::optional<std::string>(quoted("Tapstart.exe")));
     TPT_CHECK_EQ(tpt::reg::getString(kHklm, kRunOnceKey, "TAPPORTCHK"),
                  std::optional<std::string>(quoted("Tapport.exe")));
+#ifdef _WIN64
+    // Only 64-bit Windows has 32-bit programs beside the suite's to serve.
+    TPT_CHECK_MSG(fileExists(kInstallFolder32 + "Tapapi.dll"), "the 32-bit Tapapi.dll for 32-bit programs");
+#endif
     TPT_CHECK_EQ(installedProducts().size(), 1u);
     TPT_CHECK(!agentWindow());  // nothing that needs the driver is started
     return true;
@@ -332,6 +336,7 @@ int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "--report-agent-seen") == 0) return reportAgentSeen();
     const Packages p = packages(argc, argv);
     tpt::Sim sim;
+    // Given to the x64 build's run only: the x86 package can refuse only 64-bit Windows.
     if (argc > 4) {
         TPT_CHECK(removeInstalled());
         x86PackageRefuses(tpt::windowsPath(argv[4]));

@@ -184,6 +184,10 @@ std::vector<std::string> leftovers() {
     for (const char* f :
          {"C:\\Program Files\\QTX\\PNL\\USBPNL", "C:\\Program Files\\QTX\\PNL", "C:\\Program Files\\QTX"})
         if (folderExists(f)) left.push_back(f);
+    // 64-bit Windows: the x64 package's 32-bit Tapapi.dll, or an x86 install an earlier release left there.
+    for (const char* f : {"C:\\Program Files (x86)\\QTX\\PNL\\USBPNL", "C:\\Program Files (x86)\\QTX"})
+        if (folderExists(f)) left.push_back(f);
+    if (tpt::reg::valueType(HKEY_LOCAL_MACHINE, kRunKey32, "TAPSTART")) left.push_back("32-bit Run TAPSTART");
     if (tpt::reg::valueType(HKEY_LOCAL_MACHINE, kRunKey, "TAPSTART")) left.push_back("Run TAPSTART");
     if (tpt::reg::valueType(HKEY_LOCAL_MACHINE, kRunOnceKey, "TAPPORTCHK")) left.push_back("RunOnce TAPPORTCHK");
     for (const std::string& f : menuFolders()) {

@@ -12,6 +12,10 @@ namespace msiwine {
 
 inline const std::string kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 inline const std::string kRunOnceKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+// The Run key as 32-bit programs (and packages) on 64-bit Windows write it.
+inline const std::string kRunKey32 = "SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
+// The install folder as 32-bit programs on 64-bit Windows see it.
+inline const std::string kInstallFolder32 = "C:\\Program Files (x86)\\QTX\\PNL\\USBPNL\\";
 inline const std::string kUserKey = "Software\\Korvane Component\\USB";
 // The files the package installs: the suite's programs and, named in the
 // environment variable TP_CONSOLE_FILES, the console's when it carries them.

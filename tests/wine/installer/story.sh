@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # story.sh [BUILD_DIR]: the user's story under Wine in a fresh prefix of its
-# own, removed afterwards: the previous build of the x64 package installed, a
+# own, removed afterwards (32-bit for the x86 build, 64-bit for the x64
+# one): the previous build of the build's package installed, a
 # logon, this build installed over the running agent (which comes back), the
 # console from the Start menu, touches, a repair (the agent comes back again),
 # the removal. Screenshots go to BUILD_DIR/story/.

@@ -1,6 +1,10 @@
 // Calls Tapapi.dll's functions named on the command line and prints what
 // they returned: GetSpinTop, SetSpinTop=V, GetUSBTPEnable=T, SetUSBTPEnable=T,V.
+// It finds the DLL as a client of the suite does, in the install folder under
+// its own Program Files folder: a 32-bit client on 64-bit Windows gets
+// Program Files (x86) there, where the x64 package puts the 32-bit DLL.
 #include <windows.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -8,7 +12,12 @@
 #include <string>
 
 int main(int argc, char** argv) {
-    const std::string dll = "C:\\Program Files\\QTX\\PNL\\USBPNL\\Tapapi.dll";
+    char programFiles[MAX_PATH] = {};
+    if (!SHGetSpecialFolderPathA(nullptr, programFiles, CSIDL_PROGRAM_FILES, FALSE)) {
+        std::fprintf(stderr, "tapapi_call: no Program Files folder\n");
+        return 1;
+    }
+    const std::string dll = std::string(programFiles) + "\\QTX\\PNL\\USBPNL\\Tapapi.dll";
     HMODULE lib = LoadLibraryA(dll.c_str());
     if (!lib) {
         std::fprintf(stderr, "tapapi_call: cannot load %s (error %lu)\n", dll.c_str(), GetLastError());
