@@ -11,5 +11,5 @@ harness() { bash tests/wine/harness.sh "$conf" "$@"; }
 export TP_WINE_WORK=$PWD/$build/tests/wine/taptest-demo
 trap 'harness teardown >/dev/null 2>&1 || true' EXIT
 harness setup >/dev/null
-harness run --timeout 120 "$PWD/$build/tests/wine/taptest/wine_taptest_demo.exe" demo "$PWD/$build/tools/taptest/Taptest.exe" |
+harness run --timeout 120 "$PWD/$build/tests/wine/taptest/wine_taptest_demo.exe" demo |
   tr -d '\r'
