@@ -277,6 +277,11 @@ void applyBoth(Console& console, tpt::Sim& sim) {
     checkSaveReached(sim, GetProcessId(console.process),
                      tp::def::kOption | kSoundOn | 0x3000 | 0x0300 | tp::opt::kStdSoundOn | kHideCursor);
     tpt::group("Apply writes the previewed double-click values to the profile");
+    // The agent writes the area too, from the settings it last read: one
+    // apply of its that started before the save may land after the console's
+    // values, and the save's own message puts them back.
+    tpt::waitUntil([] { return mouseValue("DoubleClickWidth") == "50" && mouseValue("DoubleClickHeight") == "58"; },
+                   10000, 50);
     TPT_CHECK_EQ(mouseValue("DoubleClickWidth"), std::string("50"));
     TPT_CHECK_EQ(mouseValue("DoubleClickHeight"), std::string("58"));
     TPT_CHECK_EQ(mouseValue("DoubleClickSpeed"), std::string("200"));
