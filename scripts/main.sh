@@ -17,7 +17,7 @@ for p in win-x86 win-x64; do
     -not -path '*/CMakeFiles/*' -not -path '*/tests/*' -not -path '*.stage/*' -not -path '*/older/*' -not -path '*/rebuild/*' \
     -printf '%-48P %8s bytes\n' | sort
 done
-echo "== the deliverables: $(ls build/win-x86/installer/USB-TouchPanel-*-x86.msi build/win-x64/installer/USB-TouchPanel-*-x64.msi)"
+echo "== the deliverables: $(echo build/win-x86/installer/USB-TouchPanel-*-x86.msi build/win-x64/installer/USB-TouchPanel-*-x64.msi)"
 
 # The shipping build first: the x86 package in a 32-bit prefix, where this machine runs 32-bit code.
 if [ "$(cat build/wine32.probe 2>/dev/null)" = yes ]; then
