@@ -137,6 +137,11 @@ Windows Registry Editor Version 5.00
 
 [HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]
 "Default"="$DESKTOP"
+
+; A crash writes its backtrace to the program's output and ends, instead
+; of a dialog nobody answers holding the run until its deadline.
+[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]
+"ShowCrashDialog"=dword:00000000
 REG
     # TP_WINE_DPI: the screen's DPI (96 unless set), for layout screenshots.
     if [ -n "${TP_WINE_DPI:-}" ]; then

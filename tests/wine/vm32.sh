@@ -7,10 +7,13 @@
 # than a native 32-bit Wine. Writes the CTest log to build/vm32/ctest.log.
 # An experiment for finding x86 faults, not part of the test command; needs
 # qemu-system-x86, linux-image-amd64 and busybox-static.
+# TP_VM32_RUN='COMMAND' runs that shell command in the guest instead of CTest
+# (from the repository, log build/vm32/run.log): for chasing one fault.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 repo=$PWD
 regex=${1:-wine}
+run=${TP_VM32_RUN:-}
 # Emulation is some six times slower: every deadline of the harness and the scenarios stretches so much.
 slow=${TP_WINE_SLOW:-6}
 out=$repo/build/vm32
@@ -41,7 +44,7 @@ cat >"$out/initramfs/init" <<INIT
 mount -t proc proc /proc; mount -t sysfs sys /sys; mount -t devtmpfs dev /dev
 for m in ${modules[*]}; do insmod /modules/\$m.ko || echo "vm32: insmod \$m failed"; done
 mkdir -p /lower /rw /root
-mount -t 9p -o trans=virtio,version=9p2000.L,ro host0 /lower
+mount -t 9p -o trans=virtio,version=9p2000.L,ro,cache=loose host0 /lower
 mount -t tmpfs -o size=3g tmpfs /rw
 mkdir -p /rw/upper /rw/work
 mount -t overlay overlay -o lowerdir=/lower,upperdir=/rw/upper,workdir=/rw/work /root
@@ -62,8 +65,13 @@ export HOME=/root PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin TP_WINE_SLOW
 bash tests/wine/probe32.sh --record
 find build/win-x86/tests/wine -name CTestTestfile.cmake -exec \
   perl -pi -e 's/TIMEOUT "(\d+)"/"TIMEOUT \"" . (\$1 * $slow) . "\""/ge' {} +
-ctest --test-dir build/win-x86 -R '$regex' --output-on-failure >$out/ctest.log 2>&1
-echo "ctest exit \$?" >>$out/ctest.log
+if [ -n ${run@Q} ]; then
+  bash -c ${run@Q} >$out/run.log 2>&1
+  echo "run exit \$?" >>$out/run.log
+else
+  ctest --test-dir build/win-x86 -R '$regex' --output-on-failure >$out/ctest.log 2>&1
+  echo "ctest exit \$?" >>$out/ctest.log
+fi
 cp -r build/win-x86/tests/wine/work/logs $out/ 2>/dev/null
 INSIDE
 mkdir -p "$out/initramfs/proc" "$out/initramfs/sys" "$out/initramfs/dev"
@@ -75,5 +83,10 @@ qemu-system-x86_64 -accel tcg -cpu qemu64 -m 4096 -smp 2 -nographic -no-reboot \
   -virtfs local,path="$out",mount_tag=out,security_model=none,multidevs=remap \
   >"$out/console.log" 2>&1 </dev/null
 # The probe inside the VM wrote only to its overlay: this machine's answer stands.
+if [ -n "$run" ]; then
+  tail -n 3 "$out/run.log" 2>/dev/null || { echo "vm32: no log (see $out/console.log)" >&2; exit 1; }
+  grep -q '^run exit 0$' "$out/run.log"
+  exit
+fi
 tail -n 3 "$out/ctest.log" 2>/dev/null || { echo "vm32: no log (see $out/console.log)" >&2; exit 1; }
 grep -q '^ctest exit 0$' "$out/ctest.log"

@@ -177,7 +177,7 @@ void run(const Expected& want, const std::string& shots) {
     const tpt::RunResult second = tpt::runProgram("\"" + tpt::installPath("Tapcon.exe") + "\"", 10000);
     TPT_CHECK(second.started && second.finished);
     TPT_CHECK_EQ(second.exitCode, 0ul);
-    TPT_CHECK_MSG(tpt::nowMs() - started < 5000, "ended within 5 s");
+    TPT_CHECK_MSG(tpt::nowMs() - started < 5000.0 * tpt::slowFactor(), "ended within 5 s");
     TPT_CHECK_EQ(dialogsOf(GetProcessId(sheet.process)).size(), 1u);
     TPT_CHECK(IsWindowVisible(sheet.window));
 

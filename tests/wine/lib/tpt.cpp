@@ -74,15 +74,12 @@ double nowMs() {
     return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
-namespace {
-// TP_WINE_SLOW=N stretches every deadline N times, for an emulated machine.
 unsigned slowFactor() {
     char text[8] = {};
     GetEnvironmentVariableA("TP_WINE_SLOW", text, sizeof text);
     const int n = std::atoi(text);
     return n > 1 ? static_cast<unsigned>(n) : 1u;
 }
-}  // namespace
 
 bool waitUntil(const std::function<bool()>& condition, unsigned timeoutMs, unsigned pollMs) {
     static const unsigned slow = slowFactor();

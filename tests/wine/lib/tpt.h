@@ -58,6 +58,10 @@ bool waitUntil(const std::function<bool()>& condition, unsigned timeoutMs, unsig
 // Milliseconds on a monotonic clock, for measuring.
 double nowMs();
 
+// TP_WINE_SLOW=N (1 unless set): an emulated machine takes N times as long,
+// so every deadline and time limit stretches so much.
+unsigned slowFactor();
+
 // ---- registry ---------------------------------------------------------------
 
 namespace reg {
