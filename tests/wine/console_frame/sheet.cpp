@@ -71,26 +71,11 @@ bool Sheet::close(unsigned timeoutMs) {
     return WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
 }
 
-namespace {
-struct Search {
-    DWORD pid;
-    std::vector<HWND> found;
-};
-BOOL CALLBACK visit(HWND window, LPARAM param) {
-    auto* s = reinterpret_cast<Search*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    wchar_t cls[32] = {};
-    GetClassNameW(window, cls, 32);
-    if (pid == s->pid && IsWindowVisible(window) && std::wstring(cls) == L"#32770") s->found.push_back(window);
-    return TRUE;
-}
-}  // namespace
-
 std::vector<HWND> dialogsOf(DWORD pid) {
-    Search s{pid, {}};
-    EnumWindows(visit, reinterpret_cast<LPARAM>(&s));
-    return s.found;
+    std::vector<HWND> dialogs;
+    for (HWND w : tpt::visibleWindowsOf(pid))
+        if (tpt::classOf(w) == L"#32770") dialogs.push_back(w);
+    return dialogs;
 }
 
 void startConsole(Sheet& sheet, unsigned timeoutMs) {

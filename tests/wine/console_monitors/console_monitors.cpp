@@ -32,27 +32,10 @@ struct Console {
     HWND sheet = nullptr;
 };
 
-struct Search {
-    const wchar_t* title;
-    DWORD pid;
-    HWND found;
-};
-
-BOOL CALLBACK visit(HWND window, LPARAM context) {
-    auto* s = reinterpret_cast<Search*>(context);
-    wchar_t title[128] = {};
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    GetWindowTextW(window, title, 128);
-    if (pid != s->pid || !IsWindowVisible(window) || std::wcscmp(title, s->title) != 0) return TRUE;
-    s->found = window;
-    return FALSE;
-}
-
 HWND findWindow(const wchar_t* title, DWORD pid) {
-    Search s{title, pid, nullptr};
-    EnumWindows(visit, reinterpret_cast<LPARAM>(&s));
-    return s.found;
+    for (HWND w : tpt::visibleWindowsOf(pid))
+        if (tpt::titleOf(w) == title) return w;
+    return nullptr;
 }
 
 Console startConsole() {

@@ -54,20 +54,6 @@ bool screenshot(const std::string& file) {
     return std::fclose(out) == 0;
 }
 
-struct Found {
-    DWORD pid;
-    HWND window;
-};
-
-BOOL CALLBACK visibleWindowOf(HWND window, LPARAM context) {
-    auto* f = reinterpret_cast<Found*>(context);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid != f->pid || !IsWindowVisible(window)) return TRUE;
-    f->window = window;
-    return FALSE;
-}
-
 std::string shortcutPath() {
     for (const std::string& folder : menuFolders())
         if (fileExists(folder + "\\TouchPanel Setting.lnk")) return folder + "\\TouchPanel Setting.lnk";
@@ -88,15 +74,20 @@ void openConsole(const std::string& shots) {
     std::string command = "\"" + target.target + "\" " + target.arguments;
     if (!TPT_CHECK(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)))
         return;
-    Found found{pi.dwProcessId, nullptr};
-    TPT_CHECK(
-        tpt::waitUntil([&] { return !EnumWindows(visibleWindowOf, reinterpret_cast<LPARAM>(&found)); }, 20000, 50));
+    HWND window = nullptr;
+    TPT_CHECK(tpt::waitUntil(
+        [&] {
+            const std::vector<HWND> shown = tpt::visibleWindowsOf(pi.dwProcessId);
+            window = shown.empty() ? nullptr : shown.front();
+            return window != nullptr;
+        },
+        20000, 50));
     Sleep(1500);  // drawn
     char title[256] = {};
-    GetWindowTextA(found.window, title, sizeof title);
+    GetWindowTextA(window, title, sizeof title);
     say(std::string("   the console's window: \"") + title + "\"");
     TPT_CHECK(screenshot(shots + "\\3-console.bmp"));
-    PostMessageA(found.window, WM_CLOSE, 0, 0);
+    PostMessageA(window, WM_CLOSE, 0, 0);
     if (WaitForSingleObject(pi.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);

@@ -74,6 +74,39 @@ double nowMs() {
     return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
+namespace {
+// A named CALLBACK, not a lambda: on x86 EnumWindows calls it stdcall.
+struct ProcessWindows {
+    DWORD pid;
+    std::vector<HWND> found;
+};
+BOOL CALLBACK collectVisible(HWND window, LPARAM context) {
+    auto* s = reinterpret_cast<ProcessWindows*>(context);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == s->pid && IsWindowVisible(window)) s->found.push_back(window);
+    return TRUE;
+}
+}  // namespace
+
+std::vector<HWND> visibleWindowsOf(DWORD pid) {
+    ProcessWindows s{pid, {}};
+    EnumWindows(collectVisible, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+std::wstring classOf(HWND window) {
+    wchar_t text[128] = {};
+    GetClassNameW(window, text, 128);
+    return text;
+}
+
+std::wstring titleOf(HWND window) {
+    wchar_t text[256] = {};
+    GetWindowTextW(window, text, 256);
+    return text;
+}
+
 unsigned slowFactor() {
     char text[8] = {};
     GetEnvironmentVariableA("TP_WINE_SLOW", text, sizeof text);

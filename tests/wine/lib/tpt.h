@@ -58,6 +58,12 @@ bool waitUntil(const std::function<bool()>& condition, unsigned timeoutMs, unsig
 // Milliseconds on a monotonic clock, for measuring.
 double nowMs();
 
+// The visible top-level windows of process pid, in Z order.
+std::vector<HWND> visibleWindowsOf(DWORD pid);
+// A window's class and text, for picking among them.
+std::wstring classOf(HWND window);
+std::wstring titleOf(HWND window);
+
 // TP_WINE_SLOW=N (1 unless set): an emulated machine takes N times as long,
 // so every deadline and time limit stretches so much.
 unsigned slowFactor();

@@ -57,20 +57,10 @@ struct Taptest {
     bool ended(unsigned ms) const { return WaitForSingleObject(process, ms) == WAIT_OBJECT_0; }
 };
 
-struct Search {
-    DWORD pid;
-    HWND found;
-};
-
-BOOL CALLBACK visit(HWND window, LPARAM context) {
-    auto* s = reinterpret_cast<Search*>(context);
-    wchar_t cls[64] = {};
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    GetClassNameW(window, cls, 64);
-    if (pid != s->pid || !IsWindowVisible(window) || std::wstring(cls) != L"TAPTEST:MAIN") return TRUE;
-    s->found = window;
-    return FALSE;
+HWND mainWindowOf(DWORD pid) {
+    for (HWND w : tpt::visibleWindowsOf(pid))
+        if (tpt::classOf(w) == L"TAPTEST:MAIN") return w;
+    return nullptr;
 }
 
 // Starts the installed Taptest with these arguments and waits until its
@@ -79,15 +69,9 @@ Taptest start(const std::string& args) {
     Taptest t;
     t.process = tpt::startProgram("\"" + tpt::installPath("Taptest.exe") + "\" " + args);
     if (!TPT_CHECK_MSG(t.process != nullptr, "Taptest.exe starts")) return t;
-    Search s{GetProcessId(t.process), nullptr};
-    TPT_CHECK_MSG(tpt::waitUntil(
-                      [&] {
-                          EnumWindows(visit, reinterpret_cast<LPARAM>(&s));
-                          return s.found != nullptr;
-                      },
-                      15000, 50),
+    const DWORD pid = GetProcessId(t.process);
+    TPT_CHECK_MSG(tpt::waitUntil([&] { return (t.window = mainWindowOf(pid)) != nullptr; }, 15000, 50),
                   "its window appears");
-    t.window = s.found;
     if (t.window) GetWindowRect(t.window, &t.rect);
     TPT_CHECK_MSG(tpt::waitUntil([&] { return pixel(t.rect.left + 3, t.rect.bottom - 3) == kWhite; }, 10000, 50),
                   "the window is painted");
